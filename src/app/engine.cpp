@@ -1,0 +1,153 @@
+// The spine of the reader: Init creates the long-lived objects, GameEngine
+// shows the introduction and runs the reading controls (pixel scroll, page
+// moves, autoscroll, menu), Shutdown saves and leaves.
+#include "app/engine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/keys.h"
+#include "platform/settings.h"
+#include "platform/video.h"
+
+namespace {
+
+constexpr int LINE_STEP = 1;
+constexpr int PAGE_STEP = 210;
+constexpr uint32_t PAGE_PAUSE_MS = 300;
+constexpr uint32_t AUTOSCROLL_SWITCH_MS = 400;
+constexpr uint32_t MENU_CLOSE_MS = 500;
+
+bool g_autoscroll = false;
+
+void Trace(const char* line) {
+  std::printf("%s\n", line);
+  std::fflush(stdout);
+}
+
+// document engine: replaced by ScrollText (position, delta, back buffer, present).
+// Until the page drawing lands the loop shows an empty page in the paper colour.
+int32_t Scroll(int32_t position, int32_t delta) {
+  position += delta;
+  if (position < 0) position = 0;
+  ClearBuffer(g_video->BackBuffer(), g_settings.paperColour);
+  g_video->Flip();
+  return position;
+}
+
+// document engine: replaced by refresh_text (present).
+void Refresh() { g_currentEntry.position = Scroll(g_currentEntry.position, 0); }
+
+void ManualStep(int code) {
+  int32_t& position = g_currentEntry.position;
+  switch (code) {
+    case KEY_DOWN:
+      position = Scroll(position, +LINE_STEP);
+      break;
+    case KEY_UP:
+      position = Scroll(position, -LINE_STEP);
+      break;
+    case KEY_RIGHT:
+    case KEY_L:
+      position = Scroll(position, +PAGE_STEP);
+      Delay(PAGE_PAUSE_MS);
+      break;
+    case KEY_LEFT:
+    case KEY_R:
+      position = Scroll(position, -PAGE_STEP);
+      Delay(PAGE_PAUSE_MS);
+      break;
+    default:
+      break;
+  }
+}
+
+void AutoscrollStep(int code) {
+  g_currentEntry.position = Scroll(g_currentEntry.position, +LINE_STEP);
+  int32_t& delay = g_settings.autoscrollDelay;
+  Delay(delay > 0 ? uint32_t(delay) : 0);
+  if ((code == KEY_DOWN || code == KEY_RIGHT) && delay > 0) {
+    --delay;
+  } else if (code == KEY_UP || code == KEY_LEFT) {
+    ++delay;
+  }
+}
+
+}  // namespace
+
+bool AutoscrollOn() { return g_autoscroll; }
+
+void SaveOnQuit() {
+  SaveConfig();
+  // recent files: the current entry joins the recent-files list here.
+}
+
+void Init() {
+  Trace("-Init");
+  GpFatInit();
+  GpVideoInit();
+  Trace("-new Video");
+  g_video = new Video();
+  // fonts: the three fonts are built here.
+  RecomputeInterfaceColour();
+  Trace("-SetStandardFont");
+  // fonts: FontSmall becomes the standard font here.
+  Trace("-new Text");
+  // document engine: the Text object (layout width 310) is created here.
+  ClearRecentEntry(&g_currentEntry);
+  // recent files: the list ("quillo.mrf", 16 rows) is created here.
+  Trace("-Cfg load");
+  LoadConfig();
+  if (!GpPathExists(g_settings.folderPath)) {
+    std::snprintf(g_settings.folderPath, sizeof g_settings.folderPath, "%s", GpRootDir(nullptr));
+  }
+  GpSetQuitHandler(SaveOnQuit);
+}
+
+void EngineStart() {
+  Trace("-GameEngine");
+  if (g_settings.keySwap != 0) SetKeySwap(1);
+  // document engine: SelectZoomFont, then the introduction is loaded here.
+  Trace("-load intromsg");
+  SetCurrentDocument("", "", -1, 0);
+  Trace("-refresh_text");
+  Refresh();
+  Trace("-mrf load");
+  // recent files: the list is loaded and its chooser offered here.
+  Refresh();
+  Trace("-while loop");
+  g_autoscroll = false;
+}
+
+void MainLoopPass() {
+  const int code = GetKey();
+  if (code == KEY_ACCEPT) {
+    Delay(AUTOSCROLL_SWITCH_MS);
+    g_autoscroll = !g_autoscroll;
+  }
+  if (g_autoscroll) {
+    AutoscrollStep(code);
+  } else {
+    ManualStep(code);
+  }
+  if (code == KEY_START) {
+    // menu: RunMenu runs here; its result is ignored.
+    Delay(MENU_CLOSE_MS);
+    Refresh();
+  }
+}
+
+void GameEngine() {
+  EngineStart();
+  for (;;) MainLoopPass();
+}
+
+void Shutdown() {
+  SaveConfig();
+  // recent files: the current entry is added to the list (writing quillo.mrf).
+  delete g_video;
+  g_video = nullptr;
+  GpAppExit();
+}

@@ -1,0 +1,65 @@
+// Buttons and key input: one key code per poll from the joystick buttons (GP2X
+// numbering) or the PC keyboard, the A/B swap, and the quit event. Called by
+// every loop that waits for the user.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+enum : int {
+  KEY_LEFT = 0x001,
+  KEY_DOWN = 0x002,
+  KEY_RIGHT = 0x004,
+  KEY_UP = 0x008,
+  KEY_R = 0x010,
+  KEY_CANCEL = 0x020,
+  KEY_ACCEPT = 0x040,
+  KEY_L = 0x080,
+  KEY_START = 0x100,
+  KEY_SELECT = 0x200,
+};
+
+// One key code of a pressed button, or 0; never waits. A quit event (window
+// closed, SIGTERM) runs the quit handler and ends the program with status 0.
+int GetKey();
+// Pauses 200 ms, then polls until a key is down and returns its code.
+int WaitKey();
+// The swap flag becomes 1 when the low 16 bits of value are 1, else 0.
+void SetKeySwap(uint32_t value);
+int GetKeySwap();
+
+// Called on a quit event before the program exits (the application saves its
+// settings and reading place there). Null: nothing is saved.
+void GpSetQuitHandler(void (*handler)());
+
+// Test seam: a scripted key source replaces the joystick and keyboard. Each step
+// is (key code, polls): the code is reported for that many polls. KEY_SCRIPT_QUIT
+// as a code stands for a quit event. When the script is used up every poll
+// reports a quit event, so a loop under test always ends.
+constexpr int KEY_SCRIPT_QUIT = -1;
+void GpSetKeyScript(const std::vector<std::pair<int, int>>& steps);
+// Back to the joystick and keyboard.
+void GpClearKeyScript();
+// Polls taken from the script so far.
+uint32_t GpKeyScriptPolls();
+
+// Physical inputs seen by GetKey, for tests of the button and keyboard tables.
+// Joystick buttons are by SDL number; keys by SDLKey value (see keys.cpp).
+void GpSetFakeJoystick(const bool* buttons, int count);  // null: real joystick
+void GpSetFakeKeyboard(const uint8_t* state, int count);  // null: real keyboard
+// SDLKey values of the keys GetKey reads, so tests need not include SDL.
+enum : int {
+  GP_SDLK_BACKSPACE = 8,
+  GP_SDLK_TAB = 9,
+  GP_SDLK_RETURN = 13,
+  GP_SDLK_ESCAPE = 27,
+  GP_SDLK_KP_ENTER = 271,
+  GP_SDLK_UP = 273,
+  GP_SDLK_DOWN = 274,
+  GP_SDLK_RIGHT = 275,
+  GP_SDLK_LEFT = 276,
+  GP_SDLK_PAGEUP = 280,
+  GP_SDLK_PAGEDOWN = 281,
+  GP_SDLK_LAST = 323,
+};

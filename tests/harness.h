@@ -1,0 +1,30 @@
+// Shared set-up for the headless test programs: the platform on SDL's dummy
+// video driver, the virtual clock, scratch folders and golden frame hashes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Starts the file service, SDL (dummy driver) and the Video object once per test
+// program, builds the fonts, and turns the virtual clock on. Safe to call from
+// every test.
+void StartTestPlatform();
+
+// A new empty folder under the system's temporary folder; the caller may chdir.
+std::string MakeScratchDir(const char* tag);
+
+// Writes size bytes to path (creating or truncating); false on failure.
+bool WriteTestFile(const std::string& path, const void* data, size_t size);
+// Reads a whole file; empty on failure.
+std::string ReadTestFile(const std::string& path);
+
+// Hash of a frame buffer (76,800 pixels in the console layout).
+uint64_t FrameHash(const uint16_t* frame);
+// Writes a frame buffer as a 24-bit BMP; false on failure.
+bool WriteFrameBmp(const std::string& path, const uint16_t* frame);
+// Compares the frame's hash with the entry `name` of tests/golden/<table>.txt.
+// On a mismatch (or a missing entry) the frame is written to
+// golden-failures/<table>-<name>.bmp under the working folder and the test fails.
+// With QUILLO_UPDATE_GOLDEN=1 in the environment the table entry is rewritten
+// instead (review the diff and look at the image before committing).
+void ExpectGoldenFrame(const char* table, const char* name, const uint16_t* frame);
