@@ -155,6 +155,12 @@ void GpSetKeyScript(const std::vector<std::pair<int, int>>& steps) {
   g_scriptPolls = 0;
 }
 
+void GpPushQuitEvent() {
+  SDL_Event event;
+  event.type = SDL_QUIT;
+  SDL_PushEvent(&event);
+}
+
 void GpClearKeyScript() {
   g_script.clear();
   g_scriptActive = false;

@@ -39,6 +39,8 @@ void GpSetQuitHandler(void (*handler)());
 // reports a quit event, so a loop under test always ends.
 constexpr int KEY_SCRIPT_QUIT = -1;
 void GpSetKeyScript(const std::vector<std::pair<int, int>>& steps);
+// Queues a real SDL quit event, as closing the window would.
+void GpPushQuitEvent();
 // Back to the joystick and keyboard.
 void GpClearKeyScript();
 // Polls taken from the script so far.

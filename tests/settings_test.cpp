@@ -1,0 +1,195 @@
+// quillo.cfg byte for byte, its defaults, short files, the interface colour,
+// and the current entry record.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "harness.h"
+#include "platform/settings.h"
+
+namespace {
+
+// Each test works in a fresh folder, since the file is opened by bare name.
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StartTestPlatform();
+    dir_ = MakeScratchDir("cfg");
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    ResetSettings();
+  }
+  void TearDown() override { ResetSettings(); }
+  std::string dir_;
+};
+
+void Put16(std::string& s, uint16_t v) {
+  s.push_back(char(v & 0xFF));
+  s.push_back(char(v >> 8));
+}
+
+std::string Padded(const char* text, size_t size, char fill) {
+  std::string s(text);
+  s.push_back('\0');
+  s.resize(size, fill);
+  return s;
+}
+
+TEST_F(SettingsTest, ReadsEveryFieldAtItsOffset) {
+  std::string file;
+  Put16(file, 0x1234);                    // paper
+  Put16(file, 0xF800);                    // text colour
+  Put16(file, 48);                        // weight
+  Put16(file, 0);                         // title bar
+  Put16(file, 2);                         // zoom
+  file += std::string(256, '\x5A');       // reserved
+  file += std::string(4, '\x5A');         // reserved
+  file += Padded("needle", 64, '\x7F');   // find text
+  file += Padded("/mnt/sd/books", 256, '\x7F');
+  file += std::string(4, '\x5A');
+  file += std::string("\xFE\xFF\xFF\xFF", 4);  // autoscroll delay -2
+  Put16(file, 0);                          // page numbers
+  Put16(file, 0);                          // key swap
+  Put16(file, 1);                          // Spanish
+  Put16(file, 5);                          // interface colour
+  ASSERT_EQ(file.size(), 606u);
+  ASSERT_TRUE(WriteTestFile("quillo.cfg", file.data(), file.size()));
+  EXPECT_EQ(LoadConfig(), 1);
+  const Settings& s = g_settings;
+  EXPECT_EQ(s.paperColour, 0x1234);
+  EXPECT_EQ(s.textColour, 0xF800);
+  EXPECT_EQ(s.textWeight, 48);
+  EXPECT_EQ(s.titleBarShown, 0);
+  EXPECT_EQ(s.zoomLevel, 2);
+  EXPECT_STREQ(s.findText, "needle");
+  EXPECT_STREQ(s.folderPath, "/mnt/sd/books/");
+  EXPECT_EQ(s.autoscrollDelay, -2);
+  EXPECT_EQ(s.progressStyle, 0);
+  EXPECT_EQ(s.keySwap, 0);
+  EXPECT_EQ(s.language, 1);
+  EXPECT_EQ(s.interfaceColourIndex, 5);
+  EXPECT_EQ(g_interfaceColour, 0x8010);
+
+  // Saving writes the same fields back with zeros in the reserved ones.
+  ASSERT_EQ(SaveConfig(), 1);
+  const std::string saved = ReadTestFile("quillo.cfg");
+  ASSERT_EQ(saved.size(), 606u);
+  EXPECT_EQ(saved.substr(0, 10), file.substr(0, 10));
+  EXPECT_EQ(saved.substr(10, 260), std::string(260, '\0'));
+  EXPECT_EQ(saved.substr(270, 7), std::string("needle\0", 7));
+  EXPECT_EQ(saved.substr(334, 15), std::string("/mnt/sd/books/\0", 15));
+  EXPECT_EQ(saved.substr(590, 4), std::string(4, '\0'));
+  EXPECT_EQ(saved.substr(594), file.substr(594));
+}
+
+TEST_F(SettingsTest, MissingAndShortFilesKeepTheDefaults) {
+  EXPECT_EQ(LoadConfig(), 0);
+  EXPECT_EQ(g_settings.paperColour, 0xFFFF);
+  EXPECT_EQ(g_settings.autoscrollDelay, 25);
+  EXPECT_EQ(g_settings.progressStyle, 1);
+  EXPECT_EQ(g_settings.keySwap, 1);
+  EXPECT_EQ(g_settings.language, 0);
+  EXPECT_EQ(g_settings.interfaceColourIndex, 1);
+  EXPECT_EQ(g_interfaceColour, 0x0290);
+
+  std::string ten;
+  Put16(ten, 0x0000);
+  Put16(ten, 0xFFFF);
+  Put16(ten, 128);
+  Put16(ten, 0);
+  Put16(ten, 1);
+  ASSERT_TRUE(WriteTestFile("quillo.cfg", ten.data(), ten.size()));
+  EXPECT_EQ(LoadConfig(), 0);
+  EXPECT_EQ(g_settings.paperColour, 0x0000);
+  EXPECT_EQ(g_settings.textColour, 0xFFFF);
+  EXPECT_EQ(g_settings.textWeight, 128);
+  EXPECT_EQ(g_settings.titleBarShown, 0);
+  EXPECT_EQ(g_settings.zoomLevel, 1);
+  EXPECT_EQ(g_settings.autoscrollDelay, 25);
+  EXPECT_EQ(g_settings.keySwap, 1);
+  EXPECT_STREQ(g_settings.folderPath, "");
+
+  // A file cut inside the folder path keeps the old path: fields are all or nothing.
+  ResetSettings();
+  std::strcpy(g_settings.folderPath, "/old/");
+  std::string cut(334 + 100, '\0');
+  std::memcpy(&cut[334], "/new", 4);
+  ASSERT_TRUE(WriteTestFile("quillo.cfg", cut.data(), cut.size()));
+  EXPECT_EQ(LoadConfig(), 0);
+  EXPECT_STREQ(g_settings.folderPath, "/old/");
+}
+
+TEST_F(SettingsTest, InterfaceIndexOutsideThePaletteUsesTheFirstColour) {
+  g_settings.interfaceColourIndex = 9;
+  ASSERT_EQ(SaveConfig(), 1);
+  ResetSettings();
+  EXPECT_EQ(LoadConfig(), 1);
+  EXPECT_EQ(g_settings.interfaceColourIndex, 9);
+  EXPECT_EQ(g_interfaceColour, 0x0018);
+  EXPECT_EQ(InterfaceColourFor(-1), 0x0018);
+  EXPECT_EQ(InterfaceColourFor(7), 0x630C);
+}
+
+TEST_F(SettingsTest, RoundTripAndUnterminatedTexts) {
+  g_settings.paperColour = 0x7BEF;
+  g_settings.zoomLevel = 1;
+  std::strcpy(g_settings.findText, "Canción");
+  std::strcpy(g_settings.folderPath, "/home/reader/books");  // no slash
+  g_settings.autoscrollDelay = 1000;
+  g_settings.language = 1;
+  ASSERT_EQ(SaveConfig(), 1);
+  ResetSettings();
+  ASSERT_EQ(LoadConfig(), 1);
+  EXPECT_EQ(g_settings.paperColour, 0x7BEF);
+  EXPECT_EQ(g_settings.zoomLevel, 1);
+  EXPECT_STREQ(g_settings.findText, "Canción");
+  EXPECT_STREQ(g_settings.folderPath, "/home/reader/books/");
+  EXPECT_EQ(g_settings.autoscrollDelay, 1000);
+  EXPECT_EQ(g_settings.language, 1);
+
+  // Texts that fill their fields without a NUL are cut inside the field.
+  std::string file = ReadTestFile("quillo.cfg");
+  std::memset(&file[270], 'f', 64);
+  std::memset(&file[334], 'p', 256);
+  ASSERT_TRUE(WriteTestFile("quillo.cfg", file.data(), file.size()));
+  ASSERT_EQ(LoadConfig(), 1);
+  EXPECT_EQ(std::strlen(g_settings.findText), 63u);
+  EXPECT_EQ(std::strlen(g_settings.folderPath), 255u);
+}
+
+TEST_F(SettingsTest, FailedRewriteLeavesTheOldFile) {
+  ASSERT_EQ(SaveConfig(), 1);
+  const std::string before = ReadTestFile("quillo.cfg");
+  g_settings.paperColour = 0x0001;
+  // The folder is read-only for this process' files: the temporary cannot be made.
+  ASSERT_EQ(mkdir("quillo.cfg.tmp", 0700), 0);
+  EXPECT_EQ(SaveConfig(), 0);
+  EXPECT_EQ(ReadTestFile("quillo.cfg"), before);
+  EXPECT_EQ(before.size(), 606u);
+}
+
+TEST(CurrentEntry, SetCopiesAndBoundsTheStrings) {
+  ClearRecentEntry(&g_currentEntry);
+  g_currentEntry.reserved[3] = 7;
+  std::string longName(100, 'e');
+  SetCurrentDocument("/mnt/sd/book.zip", longName.c_str(), 4, -12);
+  EXPECT_STREQ(g_currentEntry.path, "/mnt/sd/book.zip");
+  EXPECT_EQ(std::strlen(g_currentEntry.entryName), 43u);
+  EXPECT_EQ(g_currentEntry.entryIndex, 4);
+  EXPECT_EQ(g_currentEntry.position, -12);
+  EXPECT_EQ(g_currentEntry.reserved[3], 7);
+
+  uint8_t image[RECENT_ENTRY_SIZE];
+  EncodeRecentEntry(g_currentEntry, image);
+  EXPECT_EQ(image[300], 4);
+  EXPECT_EQ(image[304], 0xF4);
+  EXPECT_EQ(image[307], 0xFF);
+  EXPECT_EQ(image[311], 7);
+  RecentEntry back;
+  DecodeRecentEntry(image, &back);
+  EXPECT_EQ(std::memcmp(&back, &g_currentEntry, sizeof back), 0);
+}
+
+}  // namespace
