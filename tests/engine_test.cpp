@@ -1,0 +1,127 @@
+// The main loop's reading controls and autoscroll, driven pass by pass by a
+// scripted key source on the virtual clock.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "app/engine.h"
+#include "harness.h"
+#include "platform/files.h"
+#include "platform/keys.h"
+#include "platform/settings.h"
+#include "platform/video.h"
+
+namespace {
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StartTestPlatform();
+    dir_ = MakeScratchDir("engine");
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    ResetSettings();
+    EngineStart();
+    g_currentEntry.position = 0;
+  }
+  void TearDown() override { GpClearKeyScript(); }
+
+  // Runs one pass per scripted poll.
+  void Run(const std::vector<std::pair<int, int>>& steps) {
+    int passes = 0;
+    for (const auto& s : steps) passes += s.second;
+    GpSetKeyScript(steps);
+    for (int i = 0; i < passes; ++i) MainLoopPass();
+  }
+  std::string dir_;
+};
+
+TEST_F(EngineTest, LineAndPageKeysMoveTheReadingPosition) {
+  struct Step {
+    int key;
+    int32_t position;
+    uint32_t pause;
+  } steps[] = {{KEY_DOWN, 1, 0},    {KEY_UP, 0, 0},  {KEY_RIGHT, 210, 300},
+               {KEY_L, 420, 300},   {KEY_LEFT, 210, 300}, {KEY_R, 0, 300}};
+  for (const Step& s : steps) {
+    // A second apart, so frame pacing adds nothing to the pause measured.
+    GpAdvanceVirtualClock(1000);
+    const uint32_t before = GetTicks();
+    const uint32_t shows = GpShowCount();
+    Run({{s.key, 1}});
+    EXPECT_EQ(g_currentEntry.position, s.position) << s.key;
+    EXPECT_EQ(GetTicks() - before, s.pause) << s.key;
+    EXPECT_EQ(GpShowCount(), shows + 1) << s.key;
+  }
+  EXPECT_FALSE(AutoscrollOn());
+}
+
+TEST_F(EngineTest, IdleAndOtherKeysDrawNothing) {
+  const uint32_t shows = GpShowCount();
+  Run({{0, 5}, {KEY_CANCEL, 3}, {KEY_SELECT, 3}});
+  EXPECT_EQ(GpShowCount(), shows);
+  EXPECT_EQ(g_currentEntry.position, 0);
+}
+
+TEST_F(EngineTest, HeldLineKeyScrollsAboutSixtyPixelsASecond) {
+  const uint32_t before = GetTicks();
+  Run({{KEY_DOWN, 120}});
+  EXPECT_EQ(g_currentEntry.position, 120);
+  const uint32_t elapsed = GetTicks() - before;
+  EXPECT_GE(elapsed, 1900u);
+  EXPECT_LE(elapsed, 2100u);
+}
+
+TEST_F(EngineTest, AcceptSwitchesAutoscrollWithItsPause) {
+  GpAdvanceVirtualClock(1000);
+  uint32_t before = GetTicks();
+  Run({{KEY_ACCEPT, 1}});
+  EXPECT_TRUE(AutoscrollOn());
+  // Switching on moves the text in the same pass: 400 ms pause, then one step.
+  EXPECT_EQ(g_currentEntry.position, 1);
+  EXPECT_EQ(GetTicks() - before, 400u + 25u);
+
+  before = GetTicks();
+  Run({{0, 4}});
+  EXPECT_EQ(g_currentEntry.position, 5);
+  EXPECT_EQ(GetTicks() - before, 4u * 25u);
+
+  // DOWN and RIGHT speed it up, UP and LEFT slow it down; page keys do nothing more.
+  Run({{KEY_DOWN, 3}, {KEY_RIGHT, 2}});
+  EXPECT_EQ(g_settings.autoscrollDelay, 20);
+  Run({{KEY_UP, 4}, {KEY_LEFT, 1}, {KEY_L, 2}, {KEY_R, 2}});
+  EXPECT_EQ(g_settings.autoscrollDelay, 25);
+  EXPECT_EQ(g_currentEntry.position, 5 + 5 + 9);
+
+  // Switching off draws nothing in that pass.
+  const int32_t position = g_currentEntry.position;
+  const uint32_t shows = GpShowCount();
+  Run({{KEY_ACCEPT, 1}});
+  EXPECT_FALSE(AutoscrollOn());
+  EXPECT_EQ(GpShowCount(), shows);
+  EXPECT_EQ(g_currentEntry.position, position);
+}
+
+TEST_F(EngineTest, AutoscrollDelayBounds) {
+  g_settings.autoscrollDelay = 2;
+  Run({{KEY_ACCEPT, 1}, {KEY_DOWN, 5}});
+  EXPECT_EQ(g_settings.autoscrollDelay, 0);
+  // At 0 the frame pacing alone sets the speed.
+  const uint32_t before = GetTicks();
+  Run({{0, 10}});
+  EXPECT_EQ(GetTicks() - before, 10u * 17u);
+  // Slowing down has no upper limit.
+  g_settings.autoscrollDelay = 100000;
+  Run({{KEY_UP, 3}});
+  EXPECT_EQ(g_settings.autoscrollDelay, 100003);
+  Run({{KEY_ACCEPT, 1}});
+}
+
+TEST_F(EngineTest, StartPausesAndRedraws) {
+  GpAdvanceVirtualClock(1000);
+  const uint32_t before = GetTicks();
+  const uint32_t shows = GpShowCount();
+  Run({{KEY_START, 1}});
+  EXPECT_EQ(GetTicks() - before, 500u);
+  EXPECT_EQ(GpShowCount(), shows + 1);
+}
+
+}  // namespace
