@@ -1,4 +1,552 @@
-// Placeholder until the HTML importer lands: the page is shown as plain text.
+// HTML import: turns an HTML page into the formatted text in one left-to-right
+// pass over the NUL-terminated buffer, writing the result over the input. No
+// tree, no tag stack. Called by the document loader for HTM and HTML files.
 #include "importers/html.h"
 
-void ImportHtml(Text*, char*, int32_t) {}
+#include <cstdio>
+#include <cstring>
+
+#if __has_include("importers/cp1252.h")
+#include "importers/cp1252.h"
+#else
+#define HTML_OWN_CP1252 1
+#endif
+
+namespace {
+
+// A tag whose attributes are read is looked at only in its first 511 bytes, and
+// an attribute value keeps at most 255 bytes; longer ones are cut there.
+constexpr int32_t kMaxTagBytes = 511;
+constexpr int32_t kMaxValueBytes = 255;
+constexpr int32_t kNotFound = -1;
+
+#ifdef HTML_OWN_CP1252
+// Characters of code page 1252 outside Latin-1 (the bytes 0x80 to 0x9F).
+struct Cp1252Pair {
+  uint16_t unicode;
+  uint8_t byte;
+};
+constexpr Cp1252Pair kCp1252High[] = {
+    {0x20AC, 0x80},
+    {0x201A, 0x82},
+    {0x0192, 0x83},
+    {0x201E, 0x84},
+    {0x2026, 0x85},
+    {0x2020, 0x86},
+    {0x2021, 0x87},
+    {0x02C6, 0x88},
+    {0x2030, 0x89},
+    {0x0160, 0x8A},
+    {0x2039, 0x8B},
+    {0x0152, 0x8C},
+    {0x017D, 0x8E},
+    {0x2018, 0x91},
+    {0x2019, 0x92},
+    {0x201C, 0x93},
+    {0x201D, 0x94},
+    {0x2022, 0x95},
+    {0x2013, 0x96},
+    {0x2014, 0x97},
+    {0x02DC, 0x98},
+    {0x2122, 0x99},
+    {0x0161, 0x9A},
+    {0x203A, 0x9B},
+    {0x0153, 0x9C},
+    {0x017E, 0x9E},
+    {0x0178, 0x9F},
+};
+
+int UnicodeToCp1252(uint32_t cp) {
+  if (cp >= 0xA0 && cp <= 0xFF) return int(cp);
+  for (const Cp1252Pair& p : kCp1252High)
+    if (p.unicode == cp) return p.byte;
+  return -1;
+}
+#endif
+
+struct HtmlEntity {
+  const char* name;
+  int32_t nameLength;
+  const char* output;
+};
+
+// Named entities in the order they are tried; names are compared exactly.
+constexpr HtmlEntity kHtmlEntities[] = {
+    {"&lt;", 4, "<"},
+    {"&gt;", 4, ">"},
+    {"&amp;", 5, "&"},
+    {"&quot;", 6, "\""},
+    {"&Aacute;", 8, "\xC1"},
+    {"&Agrave;", 8, "\xC0"},
+    {"&Acirc;", 7, "\xC2"},
+    {"&Atilde;", 8, "\xC3"},
+    {"&Aring;", 7, "\xC5"},
+    {"&Auml;", 6, "\xC4"},
+    {"&AElig;", 7, "\xC6"},
+    {"&Ccedil;", 8, "\xC7"},
+    {"&Eacute;", 8, "\xC9"},
+    {"&Egrave;", 8, "\xC8"},
+    {"&Ecirc;", 7, "\xCA"},
+    {"&Euml;", 6, "\xCB"},
+    {"&Iacute;", 8, "\xCD"},
+    {"&Igrave;", 8, "\xCC"},
+    {"&Icirc;", 7, "\xCE"},
+    {"&Iuml;", 6, "\xCF"},
+    {"&ETH;", 5, "\xD0"},
+    {"&Ntilde;", 8, "\xD1"},
+    {"&Oacute;", 8, "\xD3"},
+    {"&Ograve;", 8, "\xD2"},
+    {"&Ocirc;", 7, "\xD4"},
+    {"&Otilde;", 8, "\xD5"},
+    {"&Ouml;", 6, "\xD6"},
+    {"&Oslash;", 8, "\xD8"},
+    {"&Uacute;", 8, "\xDA"},
+    {"&Ugrave;", 8, "\xD9"},
+    {"&Ucirc;", 7, "\xDB"},
+    {"&Uuml;", 6, "\xDC"},
+    {"&Yacute;", 8, "\xDD"},
+    {"&THORN;", 7, "\xDE"},
+    {"&szlig;", 7, "\xDF"},
+    {"&aacute;", 8, "\xE1"},
+    {"&agrave;", 8, "\xE0"},
+    {"&acirc;", 7, "\xE2"},
+    {"&atilde;", 8, "\xE3"},
+    {"&aring;", 7, "\xE5"},
+    {"&auml;", 6, "\xE4"},
+    {"&aelig;", 7, "\xE6"},
+    {"&ccedil;", 8, "\xE7"},
+    {"&eacute;", 8, "\xE9"},
+    {"&egrave;", 8, "\xE8"},
+    {"&ecirc;", 7, "\xEA"},
+    {"&euml;", 6, "\xEB"},
+    {"&iacute;", 8, "\xED"},
+    {"&igrave;", 8, "\xEC"},
+    {"&icirc;", 7, "\xEE"},
+    {"&iuml;", 6, "\xEF"},
+    {"&eth;", 5, "\xF0"},
+    {"&ntilde;", 8, "\xF1"},
+    {"&oacute;", 8, "\xF3"},
+    {"&ograve;", 8, "\xF2"},
+    {"&ocirc;", 7, "\xF4"},
+    {"&otilde;", 8, "\xF5"},
+    {"&ouml;", 6, "\xF6"},
+    {"&oslash;", 8, "\xF8"},
+    {"&uacute;", 8, "\xFA"},
+    {"&ugrave;", 8, "\xF9"},
+    {"&ucirc;", 7, "\xFB"},
+    {"&uuml;", 6, "\xFC"},
+    {"&yacute;", 8, "\xFD"},
+    {"&thorn;", 7, "\xFE"},
+    {"&yuml;", 6, "\xFF"},
+    {"&reg;", 5, "(r)"},
+    {"&copy;", 6, "(c)"},
+    {"&trade;", 7, "tm"},
+    {"&nbsp;", 6, "\t"},
+};
+
+inline char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+inline char FoldLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+inline bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Remembers the last search for one closing text (such as "</script>") so that a
+// page with many scripts is not scanned to its end once per script.
+struct ClosingFinder {
+  const char* needle;
+  int32_t needleLength;
+  int32_t searchedFrom;  // kNotFound until the first search
+  int32_t foundAt;       // first occurrence at or after searchedFrom, or kNotFound
+};
+
+struct HtmlState {
+  char* text;
+  int32_t total;  // length of the input, taken once; the bytes from r on are unread input
+  int32_t r;
+  int32_t w;
+  bool inBody;
+  bool inTag;
+  int alignment;  // 0 left, 1 centre, 2 right, 3 justified: the code last written
+  int size;       // the size level last written
+  ClosingFinder scriptUpper, scriptLower, styleUpper, styleLower, commentEnd;
+};
+
+ClosingFinder MakeFinder(const char* needle) {
+  return ClosingFinder{needle, int32_t(strlen(needle)), kNotFound, kNotFound};
+}
+
+// Position of the first occurrence of the finder's text at or after pos.
+int32_t FindClosing(const HtmlState& s, ClosingFinder& f, int32_t pos) {
+  if (f.searchedFrom != kNotFound && pos >= f.searchedFrom &&
+      (f.foundAt == kNotFound || pos <= f.foundAt))
+    return f.foundAt;
+  const void* hit = memmem(s.text + pos, size_t(s.total - pos), f.needle, size_t(f.needleLength));
+  f.searchedFrom = pos;
+  f.foundAt = hit ? int32_t(static_cast<const char*>(hit) - s.text) : kNotFound;
+  return f.foundAt;
+}
+
+// Writing stays behind reading: every rule consumes its input (advancing r)
+// before it writes, and a byte that would land on unread input is dropped.
+inline void Put(HtmlState& s, char c) {
+  if (s.w < s.r) s.text[s.w++] = c;
+}
+
+inline char LastWritten(const HtmlState& s) { return s.w > 0 ? s.text[s.w - 1] : '\0'; }
+
+// True when a tag with this upper-case name starts at pos: "<", the name in
+// either case, then a byte that is not a letter. tagLength gets the bytes from
+// the "<" to just after the next ">", or to the end of the text.
+bool HtmlTagAt(const HtmlState& s, int32_t pos, const char* name, int32_t* tagLength) {
+  const char* t = s.text + pos;
+  if (t[0] != '<') return false;
+  int32_t i = 0;
+  // The NUL never equals a name byte, so the comparison stops at the end of the text.
+  for (; name[i]; ++i)
+    if (FoldUpper(t[1 + i]) != name[i]) return false;
+  if (IsLetter(t[1 + i])) return false;
+  const int32_t from = pos + 1 + i;
+  const void* close = memchr(s.text + from, '>', size_t(s.total - from));
+  *tagLength = close ? int32_t(static_cast<const char*>(close) - t) + 1 : s.total - pos;
+  return true;
+}
+
+// Compares the text at pos with pattern, folding both to lower case unless
+// exact. A difference at a ";", space or CR of the pattern still counts as a
+// match, so "&lt;" also matches "&lt" followed by any byte.
+bool HtmlTextAt(const HtmlState& s, int32_t pos, const char* pattern, bool exact) {
+  const char* t = s.text + pos;
+  for (int32_t i = 0; pattern[i]; ++i) {
+    const char p = pattern[i];
+    const char c = t[i];
+    if (exact ? c == p : FoldLower(c) == FoldLower(p)) continue;
+    // A mismatch stops the walk, so the NUL at the end of the text is never passed.
+    return p == ';' || p == ' ' || p == '\r';
+  }
+  return true;
+}
+
+// Copies into value (upper case, at most 255 bytes, NUL-terminated) the value of
+// the attribute name (upper case, ending in "=") of the tag at tag: quoted up to
+// the next double quote, otherwise up to a space, ">" or the end. Only the first
+// 511 bytes of the tag are searched. Empty when the attribute is absent.
+void HtmlAttribute(const char* tag, int32_t tagLength, const char* name,
+                   char (&value)[kMaxValueBytes + 1]) {
+  value[0] = '\0';
+  const int32_t limit = tagLength < kMaxTagBytes ? tagLength : kMaxTagBytes;
+  const int32_t nameLength = int32_t(strlen(name));
+  for (int32_t i = 0; i + nameLength <= limit; ++i) {
+    int32_t k = 0;
+    while (k < nameLength && FoldUpper(tag[i + k]) == name[k]) ++k;
+    if (k < nameLength) continue;
+    int32_t j = i + nameLength;
+    const bool quoted = j < limit && tag[j] == '"';
+    if (quoted) ++j;
+    int32_t n = 0;
+    for (; j < limit && n < kMaxValueBytes; ++j) {
+      const char c = tag[j];
+      if (quoted ? c == '"' : (c == ' ' || c == '>')) break;
+      value[n++] = FoldUpper(c);
+    }
+    value[n] = '\0';
+    return;
+  }
+}
+
+// The SIZE value as a decimal number with an optional sign; digits past the
+// range that matters saturate.
+int ParseSize(const char* value) {
+  int sign = 1;
+  if (*value == '+' || *value == '-') sign = (*value++ == '-') ? -1 : 1;
+  int n = 0;
+  for (; *value >= '0' && *value <= '9'; ++value)
+    if (n < 100000) n = n * 10 + (*value - '0');
+  return sign * n;
+}
+
+void WriteAlignment(HtmlState& s, int alignment) {
+  if (alignment == s.alignment) return;
+  Put(s, '\x01');
+  Put(s, "lcrj"[alignment]);
+  s.alignment = alignment;
+}
+
+void WriteAlignmentOf(HtmlState& s, int32_t tagStart, int32_t tagLength) {
+  char value[kMaxValueBytes + 1];
+  HtmlAttribute(s.text + tagStart, tagLength, "ALIGN=", value);
+  int alignment = 0;
+  if (value[0] == 'C') alignment = 1;
+  else if (value[0] == 'R') alignment = 2;
+  else if (value[0] == 'J') alignment = 3;
+  WriteAlignment(s, alignment);
+}
+
+void WriteLineEnd(HtmlState& s) {
+  Put(s, '\r');
+  Put(s, '\n');
+}
+
+void EndBlock(HtmlState& s) {
+  if (s.alignment != 0) {
+    Put(s, '\x01');
+    Put(s, 'l');
+    s.alignment = 0;
+  }
+}
+
+enum TagAction {
+  TAG_END_BODY,
+  TAG_BOLD_ON,
+  TAG_BOLD_OFF,
+  TAG_ITALIC_ON,
+  TAG_ITALIC_OFF,
+  TAG_LINE_BREAK,
+  TAG_DIV,
+  TAG_NOTHING,
+  TAG_END_DIV,
+  TAG_PARAGRAPH,
+  TAG_END_PARAGRAPH,
+  TAG_END_FONT,
+  TAG_FONT,
+};
+
+struct TagRule {
+  const char* name;
+  TagAction action;
+};
+
+// Tried in this order; the first that matches handles the whole tag.
+constexpr TagRule kTagRules[] = {
+    {"/BODY", TAG_END_BODY},      {"B", TAG_BOLD_ON},         {"STRONG", TAG_BOLD_ON},
+    {"/B", TAG_BOLD_OFF},         {"/STRONG", TAG_BOLD_OFF},  {"I", TAG_ITALIC_ON},
+    {"/I", TAG_ITALIC_OFF},       {"/BR", TAG_LINE_BREAK},    {"BR", TAG_LINE_BREAK},
+    {"DIV", TAG_DIV},             {"TBODY", TAG_NOTHING},     {"/TBODY", TAG_NOTHING},
+    {"TD", TAG_NOTHING},          {"/TD", TAG_NOTHING},       {"TR", TAG_NOTHING},
+    {"/TR", TAG_NOTHING},         {"TABLE", TAG_LINE_BREAK},  {"/TABLE", TAG_LINE_BREAK},
+    {"/DIV", TAG_END_DIV},        {"P", TAG_PARAGRAPH},       {"/P", TAG_END_PARAGRAPH},
+    {"/FONT", TAG_END_FONT},      {"FONT", TAG_FONT},
+};
+
+void RunTagAction(HtmlState& s, TagAction action, int32_t tagStart, int32_t tagLength) {
+  switch (action) {
+    case TAG_END_BODY: s.inBody = false; break;
+    case TAG_BOLD_ON: Put(s, '\x01'); Put(s, 'B'); break;
+    case TAG_BOLD_OFF: Put(s, '\x01'); Put(s, 'b'); break;
+    case TAG_ITALIC_ON: Put(s, '\x01'); Put(s, 'I'); break;
+    case TAG_ITALIC_OFF: Put(s, '\x01'); Put(s, 'i'); break;
+    case TAG_LINE_BREAK: WriteLineEnd(s); break;
+    case TAG_DIV: WriteAlignmentOf(s, tagStart, tagLength); break;
+    case TAG_NOTHING: break;
+    case TAG_END_DIV:
+      WriteLineEnd(s);
+      EndBlock(s);
+      break;
+    case TAG_PARAGRAPH:
+      if (s.w == 0 || LastWritten(s) == '\n') WriteLineEnd(s);
+      WriteAlignmentOf(s, tagStart, tagLength);
+      break;
+    case TAG_END_PARAGRAPH:
+      WriteLineEnd(s);
+      WriteLineEnd(s);
+      EndBlock(s);
+      break;
+    case TAG_END_FONT:
+      if (s.size != 1) {
+        Put(s, '\x01');
+        Put(s, 'F');
+        Put(s, '1');
+        s.size = 1;
+      }
+      break;
+    case TAG_FONT: {
+      char value[kMaxValueBytes + 1];
+      HtmlAttribute(s.text + tagStart, tagLength, "SIZE=", value);
+      if (value[0] == '\0') break;
+      int n = ParseSize(value);
+      if (n == s.size) break;
+      if (n > 5) n = 5;
+      // A size below 0 means normal size; keeping "0" + n at 1 or more means it
+      // never wraps round to a NUL (which would end the document) or a large size.
+      if (n < 1 - '0') n = 1 - '0';
+      Put(s, '\x01');
+      Put(s, 'F');
+      Put(s, char('0' + n));
+      s.size = n;
+      break;
+    }
+  }
+}
+
+// At a "<" in the body: runs the first tag rule that matches. False when none does.
+bool TryTagRules(HtmlState& s) {
+  int32_t tagLength = 0;
+  for (const TagRule& rule : kTagRules) {
+    if (!HtmlTagAt(s, s.r, rule.name, &tagLength)) continue;
+    const int32_t tagStart = s.r;
+    s.r += tagLength;
+    RunTagAction(s, rule.action, tagStart, tagLength);
+    return true;
+  }
+  return false;
+}
+
+// Skips a script, style sheet or comment when its closing text follows; false
+// (nothing consumed) when it does not.
+bool TrySkipBlock(HtmlState& s) {
+  int32_t end = kNotFound;
+  if (HtmlTextAt(s, s.r, "<script", false)) {
+    const int32_t upper = FindClosing(s, s.scriptUpper, s.r);
+    const int32_t lower = FindClosing(s, s.scriptLower, s.r);
+    // The nearer closing tag ends this script; a farther one belongs to a later script.
+    const int32_t at = (upper == kNotFound || (lower != kNotFound && lower < upper)) ? lower : upper;
+    if (at != kNotFound) end = at + s.scriptUpper.needleLength;
+  } else if (HtmlTextAt(s, s.r, "<style", false)) {
+    const int32_t upper = FindClosing(s, s.styleUpper, s.r);
+    const int32_t lower = FindClosing(s, s.styleLower, s.r);
+    const int32_t at = (upper == kNotFound || (lower != kNotFound && lower < upper)) ? lower : upper;
+    if (at != kNotFound) end = at + s.styleUpper.needleLength;
+  } else if (HtmlTextAt(s, s.r, "<!--", false)) {
+    const int32_t at = FindClosing(s, s.commentEnd, s.r);
+    if (at != kNotFound) end = at + s.commentEnd.needleLength;
+  }
+  if (end == kNotFound) return false;
+  s.r = end;
+  return true;
+}
+
+bool TryQuotation(HtmlState& s) {
+  static const char* const kQuotes[] = {"<blockquote>", "</blockquote>", "<cite>", "</cite>"};
+  for (const char* q : kQuotes) {
+    if (!HtmlTextAt(s, s.r, q, false)) continue;
+    s.r += int32_t(strlen(q));
+    Put(s, '"');
+    return true;
+  }
+  return false;
+}
+
+// "&#" and digits: the value, with each digit and its place value traced on
+// standard output. A value past any character saturates.
+void WriteNumericReference(HtmlState& s, int32_t digitsEnd, uint32_t value) {
+  uint8_t byte;
+  if (value <= 255) {
+    byte = uint8_t(value);
+  } else {
+    // Characters beyond Latin-1 take their code page 1252 byte where there is
+    // one (curly quotes, dashes, the euro sign); anything else shows as "?".
+    const int cp = UnicodeToCp1252(value);
+    byte = cp >= 0 ? uint8_t(cp) : uint8_t('?');
+  }
+  // The byte after the digits (normally the ";") goes with the reference.
+  s.r = digitsEnd < s.total ? digitsEnd + 1 : s.total;
+  Put(s, char(byte));
+}
+
+bool TryNumericReference(HtmlState& s) {
+  const char* t = s.text + s.r;
+  if (t[1] != '#' || t[2] < '0' || t[2] > '9') return false;
+  int32_t end = s.r + 2;
+  while (s.text[end] >= '0' && s.text[end] <= '9') ++end;
+  constexpr uint64_t kValueCap = 0x7FFFFFFF;
+  constexpr uint64_t kPlaceCap = 1000000000000000000ull;
+  uint64_t value = 0;
+  uint64_t place = 1;
+  for (int32_t i = end - 1; i >= s.r + 2; --i) {
+    const int digit = s.text[i] - '0';
+    printf("%d\n%llu\n", digit, static_cast<unsigned long long>(place));
+    value += uint64_t(digit) * place;
+    if (value > kValueCap) value = kValueCap;
+    if (place < kPlaceCap) place *= 10;
+  }
+  if (value == 0) return false;
+  WriteNumericReference(s, end, uint32_t(value));
+  return true;
+}
+
+bool TryNamedEntity(HtmlState& s) {
+  for (const HtmlEntity& e : kHtmlEntities) {
+    if (!HtmlTextAt(s, s.r, e.name, true)) continue;
+    // The whole entity's length is consumed even when its ";" is missing, but
+    // never past the end of the text.
+    const int32_t left = s.total - s.r;
+    s.r += e.nameLength < left ? e.nameLength : left;
+    for (const char* o = e.output; *o; ++o) Put(s, *o);
+    return true;
+  }
+  return false;
+}
+
+// One position inside the body that no tag rule took.
+void HandleBodyByte(HtmlState& s) {
+  const char c = s.text[s.r];
+  if (uint8_t(c) < 0x20) {
+    ++s.r;
+    // A line end between words becomes one space; other control bytes go.
+    if ((c == '\n' || c == '\r') && uint8_t(s.text[s.r]) > 0x20 && s.w > 0 && LastWritten(s) != ' ')
+      Put(s, ' ');
+    return;
+  }
+  if (c == ' ' && LastWritten(s) == ' ' && s.w > 0) {
+    ++s.r;
+    return;
+  }
+  if (c == '<') {
+    if (TrySkipBlock(s) || TryQuotation(s)) return;
+    const char next = s.text[s.r + 1];
+    if (IsLetter(next) || next == '!' || next == '/') {
+      s.inTag = true;
+      ++s.r;
+      return;
+    }
+  } else if (c == '>' && s.inTag) {
+    s.inTag = false;
+    ++s.r;
+    return;
+  }
+  if (s.inTag) {
+    ++s.r;
+    return;
+  }
+  if (c == '&' && (TryNumericReference(s) || TryNamedEntity(s))) return;
+  ++s.r;
+  if (c == ' ' && s.w > 0 && (LastWritten(s) == ' ' || LastWritten(s) == '\t')) return;
+  Put(s, c);
+}
+
+}  // namespace
+
+void ImportHtml(Text*, char* buffer, int32_t) {
+  if (!buffer) return;
+  HtmlState s{};
+  s.text = buffer;
+  s.total = int32_t(strlen(buffer));
+  s.size = 1;
+  s.scriptUpper = MakeFinder("</SCRIPT>");
+  s.scriptLower = MakeFinder("</script>");
+  s.styleUpper = MakeFinder("</STYLE>");
+  s.styleLower = MakeFinder("</style>");
+  s.commentEnd = MakeFinder("-->");
+  int32_t tagLength = 0;
+  while (s.r < s.total) {
+    if (!s.inBody) {
+      const void* open = memchr(s.text + s.r, '<', size_t(s.total - s.r));
+      if (!open) break;
+      s.r = int32_t(static_cast<const char*>(open) - s.text);
+      if (HtmlTagAt(s, s.r, "BODY", &tagLength)) {
+        s.r += tagLength;
+        s.inBody = true;
+      } else {
+        ++s.r;
+      }
+      continue;
+    }
+    const char c = s.text[s.r];
+    if (c == '<' && TryTagRules(s)) continue;
+    // Plain characters outside tags are the bulk of a page: copy them at once.
+    if (!s.inTag && uint8_t(c) > ' ' && c != '<' && c != '>' && c != '&') {
+      ++s.r;
+      Put(s, c);
+      continue;
+    }
+    HandleBodyByte(s);
+  }
+  buffer[s.w] = '\0';
+}
