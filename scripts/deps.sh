@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages named on the command line that are not installed
+# yet. Used by the run and test commands; needs root (or sudo) only when
+# something is missing.
+set -euo pipefail
+missing=()
+for pkg in "$@"; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

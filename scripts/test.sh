@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the unit tests, the end-to-end test of
+# the real reader under Xvfb, and the unit tests again under AddressSanitizer
+# and UndefinedBehaviorSanitizer. Benchmarks are built, not run (see README).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/deps.sh" g++ cmake make pkg-config libsdl1.2-dev zlib1g-dev googletest libgtest-dev \
+  libbenchmark-dev xvfb xdotool x11-apps imagemagick
+jobs="$(nproc)"
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build" -j"$jobs"
+(cd "$root/build" && ctest --output-on-failure -j"$jobs")
+cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQUILLO_SANITIZE=ON >/dev/null
+cmake --build "$root/build-asan" -j"$jobs"
+(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j"$jobs")
