@@ -56,6 +56,8 @@ struct LineRecord {
   uint8_t startStyle;        // style byte in force at the start of the line
   uint8_t spaceExtra;        // justified lines: pixels added after every space
   uint8_t firstSpaceExtra;   // justified lines: added once more after the first space
+  uint8_t startColour;       // colour table index in force at the start of the line, so that
+                             // a coloured paragraph keeps its colour after a wrap
 };
 
 struct Text {
