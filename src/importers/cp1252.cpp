@@ -1,0 +1,34 @@
+// Unicode to code page 1252 (see cp1252.h). Below 0x80 and from 0xA0 to 0xFF
+// the code page is Latin-1; only the 27 characters of the bytes 0x80 to 0x9F
+// need the table.
+#include "importers/cp1252.h"
+
+namespace {
+
+struct Cp1252Pair {
+  uint16_t unicode;
+  uint8_t byte;
+};
+
+// Sorted by Unicode value, searched in order (the table is small and the
+// characters are rare in documents).
+constexpr Cp1252Pair kCp1252High[] = {
+    {0x0152, 0x8C}, {0x0153, 0x9C}, {0x0160, 0x8A}, {0x0161, 0x9A}, {0x0178, 0x9F},
+    {0x017D, 0x8E}, {0x017E, 0x9E}, {0x0192, 0x83}, {0x02C6, 0x88}, {0x02DC, 0x98},
+    {0x2013, 0x96}, {0x2014, 0x97}, {0x2018, 0x91}, {0x2019, 0x92}, {0x201A, 0x82},
+    {0x201C, 0x93}, {0x201D, 0x94}, {0x201E, 0x84}, {0x2020, 0x86}, {0x2021, 0x87},
+    {0x2022, 0x95}, {0x2026, 0x85}, {0x2030, 0x89}, {0x2039, 0x8B}, {0x203A, 0x9B},
+    {0x20AC, 0x80}, {0x2122, 0x99},
+};
+
+}  // namespace
+
+int UnicodeToCp1252(uint32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return int(cp);
+  if (cp < 0x152) return -1;  // C1 controls and the rest of Latin Extended-A start
+  for (const Cp1252Pair& p : kCp1252High) {
+    if (p.unicode == cp) return p.byte;
+    if (p.unicode > cp) break;
+  }
+  return -1;
+}
