@@ -34,12 +34,12 @@ constexpr uint8_t STYLE_SIZE_LEVEL5 = 0x10;
 constexpr uint8_t STYLE_SIZE_MASK = 0x18;  // any bit set: double height
 constexpr int STYLE_ALIGN_SHIFT = 6;
 constexpr uint8_t STYLE_ALIGN_MASK = 0xC0;
-constexpr int ALIGN_LEFT = 0;
-constexpr int ALIGN_CENTRE = 1;
-constexpr int ALIGN_RIGHT = 2;
-constexpr int ALIGN_JUSTIFIED = 3;
+constexpr int STYLE_ALIGN_LEFT = 0;
+constexpr int STYLE_ALIGN_CENTRE = 1;
+constexpr int STYLE_ALIGN_RIGHT = 2;
+constexpr int STYLE_ALIGN_JUSTIFIED = 3;
 // Every document is laid out from style 0, justified.
-constexpr uint8_t START_STYLE = ALIGN_JUSTIFIED << STYLE_ALIGN_SHIFT;  // 192
+constexpr uint8_t START_STYLE = STYLE_ALIGN_JUSTIFIED << STYLE_ALIGN_SHIFT;  // 192
 
 constexpr int TEXT_COLOURS = 16;
 constexpr int TEXT_NAME_SIZE = 256;
