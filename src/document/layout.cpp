@@ -1,0 +1,323 @@
+// Line layout: cuts the formatted text into lines that fit the layout width,
+// with word wrap at spaces, alignment and justification, and builds the line
+// table that drawing, search and the page moves use.
+#include "document/layout.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "document/text.h"
+#include "platform/font.h"
+
+namespace {
+
+// A line never holds more bytes than its 16-bit length can count; a stretch of
+// zero-width bytes that long is cut as if it had overflowed. The margin leaves
+// room for the three bytes of a code.
+constexpr int32_t MAX_LINE_BYTES = 0xFFFF - 3;
+constexpr int32_t TABLE_STEP = 256;
+constexpr int32_t TABLE_RESERVE = 16;
+
+// Widths of every byte for the four faces, measured once per layout so that
+// the scan costs one table load per byte. Tabs measure as if at x 0.
+struct Metrics {
+  int16_t width[4][256];
+  int box[4];  // ascent - descent
+};
+
+void MeasureFont(const BitmapFont* font, Metrics* m) {
+  if (!font) {
+    std::memset(m, 0, sizeof *m);
+    return;
+  }
+  for (int face = 0; face < 4; ++face) {
+    for (int c = 0; c < 256; ++c) m->width[face][c] = int16_t(CharWidth(font, 0, uint8_t(c), face));
+    m->width[face][0] = 0;
+    m->width[face][uint8_t(FORMAT_CODE)] = 0;
+    m->box[face] = font->ascent[face] - font->descent[face];
+  }
+}
+
+// The height a measured byte raises its line to under the given style.
+inline int RaisedHeight(const Metrics& m, uint8_t style) {
+  const int box = m.box[style & STYLE_FACE_MASK];
+  return (style & STYLE_SIZE_MASK) ? box * 2 + 2 : box + 3;
+}
+
+inline bool IsLineEnd(uint8_t c) { return c == 0 || c == '\r' || c == '\n'; }
+
+// Bytes at or below 32 that the scan must look at: NUL, byte 1, LF, CR, space.
+struct SpecialBytes {
+  bool is[33] = {};
+  constexpr SpecialBytes() : is() {
+    is[0] = is[1] = is['\n'] = is['\r'] = is[' '] = true;
+  }
+};
+constexpr SpecialBytes SPECIAL;
+
+// Applies the size argument d: levels up to 3 (and bytes below '0') clear both
+// size bits, a large level adds its bit on top of the current ones.
+inline uint8_t ApplySize(uint8_t style, uint8_t d) {
+  const int level = d < '0' ? 0 : d - '0';
+  if (level <= 3) return uint8_t(style & ~STYLE_SIZE_MASK);
+  if (level == 4) return uint8_t(style | STYLE_SIZE_LEVEL4);
+  if (level == 5) return uint8_t(style | STYLE_SIZE_LEVEL5);
+  return uint8_t(style | STYLE_SIZE_MASK);
+}
+
+struct Table {
+  LineRecord* lines = nullptr;
+  int32_t count = 0;
+  int32_t capacity = 0;
+};
+
+// Makes room for one more record. The table grows by 256 records, or by a
+// quarter of its size once it is large, so that a book of many thousand lines
+// is not copied over and over.
+bool Reserve(Table* t) {
+  if (t->capacity - (t->count + 1) >= TABLE_RESERVE) return true;
+  int32_t step = std::max(TABLE_STEP, t->capacity / 4 / TABLE_STEP * TABLE_STEP);
+  const int32_t capacity = t->capacity + step;
+  void* grown = std::realloc(t->lines, size_t(capacity) * sizeof(LineRecord));
+  if (!grown) return t->capacity > t->count;
+  t->lines = static_cast<LineRecord*>(grown);
+  t->capacity = capacity;
+  return true;
+}
+
+}  // namespace
+
+int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, uint8_t start) {
+  if (!text) return 0;
+  std::free(text->lines);
+  text->lines = nullptr;
+  text->lineCount = 0;
+  if (!formatted) return 0;
+
+  Table table;
+  table.lines = static_cast<LineRecord*>(std::malloc(TABLE_STEP * sizeof(LineRecord)));
+  if (!table.lines) {
+    std::printf("LayoutLines: out of memory\n");
+    return 0;
+  }
+  table.capacity = TABLE_STEP;
+
+  static Metrics metrics;  // 2 KB, rebuilt on every call
+  MeasureFont(font, &metrics);
+  const Metrics& m = metrics;
+  const int32_t layoutWidth = text->width;
+
+  uint8_t style = start & 0x3F;
+  int align = start >> STYLE_ALIGN_SHIFT;
+  uint8_t colour = 0;
+  int32_t y = FIRST_LINE_Y;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(formatted);
+
+  while (*p) {
+    LineRecord rec;
+    rec.start = reinterpret_cast<const char*>(p);
+    rec.startStyle = uint8_t((style & 0x3F) | (align << STYLE_ALIGN_SHIFT));
+    rec.startColour = colour;
+    rec.xOffset = 0;
+    rec.spaceExtra = 0;
+    rec.firstSpaceExtra = 0;
+
+    int height = m.box[style & STYLE_FACE_MASK] + 5;
+    int raise = RaisedHeight(m, style);
+    const int16_t* widths = m.width[style & STYLE_FACE_MASK];
+    int32_t width = 0;
+    int32_t lastSpace = -1;
+    int32_t widthBeforeSpace = 0;
+    int32_t spaces = 0;
+    bool overflow = false;
+    const uint8_t* q = p;
+    const uint8_t* limit = p + MAX_LINE_BYTES;
+
+    for (;;) {
+      const uint8_t c = *q;
+      int32_t w;
+      int len = 1;
+      if (c > 32 || !SPECIAL.is[c]) {
+        w = widths[c];
+      } else if (c == ' ') {
+        lastSpace = int32_t(q - p);
+        widthBeforeSpace = width;
+        ++spaces;
+        w = widths[' '];
+      } else if (c == FORMAT_CODE) {
+        w = 0;
+        const uint8_t code = q[1];
+        switch (code) {
+          case FMT_BOLD_ON: style |= STYLE_BOLD; len = 2; break;
+          case FMT_BOLD_OFF: style &= uint8_t(~STYLE_BOLD); len = 2; break;
+          case FMT_ITALIC_ON: style |= STYLE_ITALIC; len = 2; break;
+          case FMT_ITALIC_OFF: style &= uint8_t(~STYLE_ITALIC); len = 2; break;
+          case FMT_UNDERLINE_ON: style |= STYLE_UNDERLINE; len = 2; break;
+          case FMT_UNDERLINE_OFF: style &= uint8_t(~STYLE_UNDERLINE); len = 2; break;
+          case FMT_ALIGN_LEFT: align = STYLE_ALIGN_LEFT; len = 2; break;
+          case FMT_ALIGN_CENTRE: align = STYLE_ALIGN_CENTRE; len = 2; break;
+          case FMT_ALIGN_RIGHT: align = STYLE_ALIGN_RIGHT; len = 2; break;
+          case FMT_ALIGN_JUSTIFY: align = STYLE_ALIGN_JUSTIFIED; len = 2; break;
+          case FMT_PAGE_BREAK: w = layoutWidth; len = 2; break;
+          case FMT_SIZE:
+          case FMT_COLOUR:
+            // A code cut off by the end of the text takes its two bytes and
+            // has no effect; the NUL then ends the line.
+            len = 2;
+            if (q[2] != 0) {
+              len = 3;
+              if (code == FMT_SIZE) {
+                style = ApplySize(style, q[2]);
+              } else {
+                colour = uint8_t(q[2] - '0');
+              }
+            }
+            break;
+          default:
+            break;  // no code: only the byte 1 is taken, the next byte is measured
+        }
+        widths = m.width[style & STYLE_FACE_MASK];
+        raise = RaisedHeight(m, style);
+      } else {
+        break;  // NUL, CR or LF: the line ends here
+      }
+      if (width + w >= layoutWidth) {
+        overflow = true;
+        q += len;
+        break;
+      }
+      width += w;
+      if (height < raise) height = raise;
+      q += len;
+      if (q >= limit) {
+        overflow = true;
+        break;
+      }
+    }
+
+    // q is the byte at which the scan stopped (after an overflow, the byte
+    // following the stretch).
+    const int32_t scanned = int32_t(q - p);
+    const bool endFollows = IsLineEnd(*q);
+    int32_t length;
+    int32_t lineWidth;
+    if (!overflow || endFollows || lastSpace <= 0) {
+      length = scanned;
+      lineWidth = width;
+    } else {
+      length = lastSpace;
+      lineWidth = widthBeforeSpace;
+    }
+
+    const int32_t free = std::max<int32_t>(0, layoutWidth - lineWidth);
+    if (align == STYLE_ALIGN_CENTRE) {
+      rec.xOffset = uint16_t(std::min<int32_t>(free / 2, 0xFFFF));
+    } else if (align == STYLE_ALIGN_RIGHT) {
+      rec.xOffset = uint16_t(std::min<int32_t>(free, 0xFFFF));
+    } else if (align == STYLE_ALIGN_JUSTIFIED && overflow && !endFollows && spaces > 1) {
+      const int32_t gaps = spaces - 1;
+      int32_t extra = free / gaps;
+      int32_t first = free - extra * gaps;
+      // One byte each: a very wide gap is limited rather than wrapped round,
+      // the rest of the free width is then left at the line's end.
+      if (extra > 255) {
+        extra = 255;
+        first = std::min<int32_t>(free - 255 * gaps, 255);
+      }
+      rec.spaceExtra = uint8_t(extra);
+      rec.firstSpaceExtra = uint8_t(first);
+    }
+
+    rec.length = uint16_t(length);
+    rec.y = y;
+    rec.height = uint8_t(std::min(height, 255));
+    if (!Reserve(&table)) {
+      std::printf("LayoutLines: out of memory after %ld lines\n", long(table.count));
+      break;
+    }
+    table.lines[table.count++] = rec;
+    y += rec.height;
+
+    p += length;
+    if (*p == ' ') {
+      while (*p == ' ') ++p;
+    } else if (*p == '\r') {
+      ++p;
+      if (*p == '\n') ++p;
+    } else if (*p == '\n') {
+      ++p;
+    }
+  }
+
+  text->lines = table.lines;
+  text->lineCount = table.count;
+  return table.count;
+}
+
+int32_t LineAtPosition(const Text* text, int32_t position) {
+  if (!text || text->lineCount <= 0 || !text->lines) return -1;
+  const LineRecord* lines = text->lines;
+  const int32_t base = lines[0].y;
+  if (position < base) return 0;
+  if (text->lineCount < 2) return -1;
+  // Largest i with y(i) - base <= position; the last line is never returned.
+  const int32_t target = position + base;
+  const LineRecord* it =
+      std::upper_bound(lines, lines + text->lineCount, target,
+                       [](int32_t v, const LineRecord& r) { return v < r.y; });
+  const int32_t i = int32_t(it - lines) - 1;
+  if (i < 0) return 0;
+  if (i >= text->lineCount - 1) return -1;
+  return i;
+}
+
+int32_t Relayout(Text* text, int32_t position) {
+  if (!text) return 0;
+  size_t offset = 0;
+  if (text->lineCount > 0 && text->lines && text->text) {
+    int32_t i = LineAtPosition(text, position);
+    // On or past the last line's top: keep the last line's start, so that a
+    // zoom change near the end keeps the reading place.
+    if (i < 0) i = text->lineCount - 1;
+    offset = size_t(text->lines[i].start - text->text);
+  }
+  LayoutLines(text, text->font, text->text, START_STYLE);
+  if (text->lineCount <= 0) return 0;
+  const LineRecord* lines = text->lines;
+  const char* target = text->text + offset;
+  // The first line whose next line starts beyond the offset, or the last line.
+  const LineRecord* it =
+      std::upper_bound(lines, lines + text->lineCount, target,
+                       [](const char* v, const LineRecord& r) { return v < r.start; });
+  int32_t i = int32_t(it - lines) - 1;
+  if (i < 0) i = 0;
+  return lines[i].y;
+}
+
+namespace {
+inline bool IsPageBreakLine(const LineRecord& r) {
+  return r.length >= 2 && r.start[0] == FORMAT_CODE && r.start[1] == FMT_PAGE_BREAK;
+}
+}  // namespace
+
+int32_t NextPageBreak(const Text* text, int32_t line) {
+  if (!text || !text->lines) return -1;
+  if (line + 1 < 0 || line + 1 >= text->lineCount) return -1;
+  for (int32_t i = line + 1; i < text->lineCount; ++i) {
+    if (IsPageBreakLine(text->lines[i])) return i;
+  }
+  return -1;
+}
+
+int32_t PrevPageBreak(const Text* text, int32_t line) {
+  if (!text || !text->lines) return -1;
+  int32_t k = line - 2;
+  if (k < 1) return -1;
+  if (k > text->lineCount - 1) k = text->lineCount - 1;
+  for (int32_t i = k; i >= 1; --i) {
+    if (IsPageBreakLine(text->lines[i])) return i;
+  }
+  return -1;
+}

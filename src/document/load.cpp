@@ -1,0 +1,151 @@
+// The document loader: reads files whole, chooses the importer (HTML, RTF,
+// PDF, PalmDoc, else plain text), joins soft line breaks and lays the result
+// out. Plain text needs no conversion: its bytes are the formatted text.
+#include "document/load.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "document/layout.h"
+#include "document/text.h"
+#include "importers/html.h"
+#include "importers/pdb.h"
+#include "importers/rtf.h"
+#include "pdf/pdf.h"
+#include "platform/files.h"
+#if __has_include("ui/messagebox.h")
+#include "ui/messagebox.h"
+#define QUILLO_HAVE_MESSAGEBOX 1
+#endif
+
+namespace {
+
+const char* BaseName(const char* name) {
+  const char* slash = std::strrchr(name, '/');
+  return slash ? slash + 1 : name;
+}
+
+}  // namespace
+
+bool NameHasExtension(const char* name, const char* extension) {
+  if (!name || !extension) return false;
+  const char* dot = std::strrchr(name, '.');
+  if (!dot || dot == name) return false;
+  return strcasecmp(dot + 1, extension) == 0;
+}
+
+const char* TrimSdPath(const char* path) {
+  if (!path) return path;
+  const size_t n = std::strlen(path);
+  if (n > 6 && std::strncmp(path, "/mnt/sd", 7) == 0) return path + 7;
+  if (n >= 11 && std::strncmp(path, "/tmp/mnt/sd", 11) == 0) return path + 11;
+  return path;
+}
+
+void JoinSoftBreaks(Text* text) {
+  if (!text || !text->text) return;
+  char* s = text->text;
+  const size_t n = std::strlen(s);
+  // Only CR starts a soft break ("x", " ", CR, LF with x no space), and CRs are
+  // rare, so the text is moved in runs between them. read is the first byte
+  // not yet consumed; a soft break whose first byte was consumed by the
+  // previous join (its LF) does not count, as in a byte-by-byte walk.
+  size_t read = 0;
+  size_t write = 0;
+  size_t from = 0;  // where the search for the next CR goes on
+  while (from < n) {
+    const char* cr = static_cast<const char*>(std::memchr(s + from, '\r', n - from));
+    if (!cr) break;
+    const size_t c = size_t(cr - s);
+    from = c + 1;
+    if (c < 2 || c - 2 < read || s[c - 1] != ' ' || s[c - 2] == ' ' || s[c + 1] != '\n') continue;
+    // Keep everything up to and including the space, drop the CR LF.
+    const size_t run = c - read;
+    if (write != read) std::memmove(s + write, s + read, run);
+    write += run;
+    read = c + 2;
+    from = read;
+  }
+  const size_t run = n - read;
+  if (write != read) std::memmove(s + write, s + read, run);
+  write += run;
+  s[write] = 0;
+}
+
+int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
+  if (!text) {
+    std::free(buffer);
+    return 1;
+  }
+  if (!name) name = "";
+  std::free(text->text);
+  text->text = nullptr;
+  // The line table points into the old text: drop it with it.
+  std::free(text->lines);
+  text->lines = nullptr;
+  text->lineCount = 0;
+
+  if (buffer) {
+    if (NameHasExtension(name, "htm") || NameHasExtension(name, "html")) {
+      ImportHtml(text, buffer, size);
+    } else if (std::strncmp(buffer, "{\\rtf", 5) == 0) {
+      ImportRtf(text, &buffer, size);
+    } else if (NameHasExtension(name, "pdf")) {
+      ImportPdf(text, &buffer, size);
+    } else if (NameHasExtension(name, "pdb")) {
+      ImportPdb(text, &buffer, size);
+    }
+  }
+  if (!buffer) {
+#ifdef QUILLO_HAVE_MESSAGEBOX
+    MessageBoxWait(LangText("Error loading file|Error cargando fichero"), BaseName(name));
+#else
+    std::printf("Error loading file: %s\n", BaseName(name));
+#endif
+  }
+  text->text = buffer;
+  JoinSoftBreaks(text);
+  LayoutLines(text, text->font, text->text, START_STYLE);
+  return 1;
+}
+
+char* ReadWholeFile(Text* text, const char* path, int32_t* size) {
+  if (text) text->name[0] = 0;
+  if (!path || !*path) return nullptr;
+  int32_t length = 0;
+  if (GpFileGetSize(path, &length) != FAT_OK || length <= 0) return nullptr;
+  if (size) *size = length;
+  int handle = -1;
+  if (GpFileOpen(path, 1, &handle) != FAT_OK) return nullptr;
+  if (text) std::snprintf(text->name, sizeof text->name, "%s", path);
+  char* buffer = static_cast<char*>(std::calloc(size_t(length) + 1, 1));
+  if (!buffer) {
+    GpFileClose(handle);
+    std::printf("ReadWholeFile: out of memory for %ld bytes\n", long(length));
+    return nullptr;
+  }
+  // Read until the file gives no more; whatever is missing stays zero.
+  uint32_t total = 0;
+  while (total < uint32_t(length)) {
+    uint32_t got = 0;
+    if (GpFileRead(handle, buffer + total, uint32_t(length) - total, &got) != FAT_OK || got == 0) break;
+    total += got;
+  }
+  buffer[length] = 0;
+  GpFileClose(handle);
+  return buffer;
+}
+
+int LoadFromFile(Text* text, const char* path) {
+  int32_t size = 0;
+  char* buffer = ReadWholeFile(text, path, &size);
+  if (!buffer) return 0;
+  return LoadFromBuffer(text, path, buffer, size);
+}
+
+int LoadFromMemory(Text* text, char* formatted) {
+  const int32_t size = formatted ? int32_t(std::strlen(formatted) + 1) : 0;
+  return LoadFromBuffer(text, "   ", formatted, size);
+}

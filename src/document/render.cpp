@@ -1,0 +1,303 @@
+// Page rendering: clears the frame, draws the lines that meet the text area
+// and the title bar with its progress and shadow, then shows the frame. Every
+// move of the main loop redraws the whole screen through ScrollText.
+#include "document/render.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "document/text.h"
+#include "platform/font.h"
+#include "platform/settings.h"
+#include "platform/video.h"
+
+namespace {
+
+constexpr uint16_t TITLE_PROGRAM_COLOUR = 0xFFC0;
+constexpr uint16_t TITLE_NAME_COLOUR = 0xFFD8;
+constexpr int TITLE_NAME_MAX = 20;
+constexpr int TITLE_NAME_CUT = 17;
+
+using TintFn = uint16_t (*)(uint16_t);
+
+uint16_t ThreeQuarters(uint16_t c) {
+  const uint32_t r = (uint32_t(c >> 11) * 3 / 4) & 31;
+  const uint32_t g = (uint32_t((c >> 6) & 31) * 3 / 4) & 31;
+  const uint32_t b = (uint32_t(c & 31) * 3 / 4) & 31;
+  return uint16_t(r << 11 | g << 6 | b);
+}
+
+uint16_t Half(uint16_t c) {
+  return uint16_t((c >> 11) / 2 << 11 | ((c >> 6) & 31) / 2 << 6 | (c & 31) / 2);
+}
+
+inline bool OnScreen(int x, int y) {
+  return x >= 0 && x < SCREEN_WIDTH && y >= 0 && y < SCREEN_HEIGHT;
+}
+
+// Columns x0 to x1 (inclusive) of row y; pixels off the screen are skipped.
+void FillRow(uint16_t* buf, int y, int x0, int x1, uint16_t colour) {
+  if (y < 0 || y >= SCREEN_HEIGHT) return;
+  x0 = std::max(x0, 0);
+  x1 = std::min(x1, SCREEN_WIDTH - 1);
+  for (int x = x0; x <= x1; ++x) buf[PixelIndex(x, y)] = colour;
+}
+
+void TintRow(uint16_t* buf, int y, int x0, int x1, TintFn fn) {
+  if (y < 0 || y >= SCREEN_HEIGHT) return;
+  x0 = std::max(x0, 0);
+  x1 = std::min(x1, SCREEN_WIDTH - 1);
+  for (int x = x0; x <= x1; ++x) {
+    uint16_t& p = buf[PixelIndex(x, y)];
+    p = fn(p);
+  }
+}
+
+void TintColumn(uint16_t* buf, int x, int y0, int y1, TintFn fn) {
+  for (int y = y0; y <= y1; ++y) {
+    if (!OnScreen(x, y)) continue;
+    uint16_t& p = buf[PixelIndex(x, y)];
+    p = fn(p);
+  }
+}
+
+// A rectangle, columns x0..x1 and rows y0..y1, clipped to the screen. Columns
+// are contiguous in the frame buffer, so each column is one short run.
+void FillRect(uint16_t* buf, int x0, int x1, int y0, int y1, uint16_t colour) {
+  x0 = std::max(x0, 0);
+  x1 = std::min(x1, SCREEN_WIDTH - 1);
+  y0 = std::max(y0, 0);
+  y1 = std::min(y1, SCREEN_HEIGHT - 1);
+  if (x0 > x1 || y0 > y1) return;
+  for (int x = x0; x <= x1; ++x) {
+    uint16_t* col = buf + PixelIndex(x, y1);
+    std::fill(col, col + (y1 - y0 + 1), colour);
+  }
+}
+
+// The page-break rule: three dashes in the text colour setting.
+void DrawPageRule(const Text* text, uint16_t* buf, int x0, int row) {
+  if (row < 0 || row >= SCREEN_HEIGHT) return;
+  const int s = (text->width - 10) / 3;
+  const uint16_t colour = g_settings.textColour;
+  const int starts[3] = {x0 + 5, x0 + 5 + s + 10, x0 + 5 + 2 * s};
+  const int lengths[3] = {s, s - 20, s};
+  for (int i = 0; i < 3; ++i) {
+    if (starts[i] >= SCREEN_WIDTH || lengths[i] <= 0) continue;
+    FillRow(buf, row, starts[i], starts[i] + lengths[i] - 1, colour);
+  }
+}
+
+inline uint8_t SizeBits(uint8_t style, uint8_t d) {
+  const int level = d < '0' ? 0 : d - '0';
+  if (level <= 3) return uint8_t(style & ~STYLE_SIZE_MASK);
+  if (level == 4) return uint8_t(style | STYLE_SIZE_LEVEL4);
+  if (level == 5) return uint8_t(style | STYLE_SIZE_LEVEL5);
+  return uint8_t(style | STYLE_SIZE_MASK);
+}
+
+// An index past the table draws in the text colour, as entry 0 does.
+inline uint16_t TableColour(const Text* text, uint8_t index) {
+  return index < TEXT_COLOURS ? text->colours[index] : 0;
+}
+
+void DrawLine(const Text* text, const BitmapFont* font, const LineRecord& line, int x0,
+              int row, uint16_t* buf) {
+  int pen = x0 + line.xOffset;
+  uint8_t style = line.startStyle & 0x3F;
+  uint16_t colour = TableColour(text, line.startColour);
+  int firstExtra = line.firstSpaceExtra;
+  const int spaceExtra = line.spaceExtra;
+  const int underlineRow = row + line.height - 5;
+  const uint8_t* s = reinterpret_cast<const uint8_t*>(line.start);
+  const int n = line.length;
+  for (int i = 0; i < n;) {
+    const uint8_t c = s[i];
+    if (c == uint8_t(FORMAT_CODE)) {
+      // Codes never reach past their line (layout keeps them whole); the
+      // bounds only guard a code cut off by the end of the text.
+      const uint8_t code = i + 1 < n ? s[i + 1] : 0;
+      const bool hasArg = i + 2 < n;
+      switch (code) {
+        case FMT_BOLD_ON: style |= STYLE_BOLD; break;
+        case FMT_BOLD_OFF: style &= uint8_t(~STYLE_BOLD); break;
+        case FMT_ITALIC_ON: style |= STYLE_ITALIC; break;
+        case FMT_ITALIC_OFF: style &= uint8_t(~STYLE_ITALIC); break;
+        case FMT_UNDERLINE_ON: style |= STYLE_UNDERLINE; break;
+        case FMT_UNDERLINE_OFF: style &= uint8_t(~STYLE_UNDERLINE); break;
+        case FMT_SIZE:
+          if (hasArg) style = SizeBits(style, s[i + 2]);
+          i += 1;
+          break;
+        case FMT_COLOUR:
+          if (hasArg) colour = TableColour(text, uint8_t(s[i + 2] - '0'));
+          i += 1;
+          break;
+        case FMT_PAGE_BREAK:
+          DrawPageRule(text, buf, x0, underlineRow);
+          break;
+        default:
+          break;
+      }
+      i += 2;
+      continue;
+    }
+    const int advance = DrawTextChar(font, int16_t(pen), int16_t(row), c,
+                                     uint32_t(style) | uint32_t(colour) << 16, buf, nullptr,
+                                     nullptr);
+    const int old = pen;
+    if (c == ' ') {
+      pen += advance + spaceExtra + firstExtra;
+      firstExtra = 0;
+    } else {
+      pen += advance;
+    }
+    if ((style & STYLE_UNDERLINE) && old < SCREEN_WIDTH && underlineRow >= 0 &&
+        underlineRow < SCREEN_HEIGHT) {
+      FillRow(buf, underlineRow, old, pen - 1, colour);
+    }
+    ++i;
+  }
+}
+
+bool TitleBarShown() { return g_settings.titleBarShown != 0; }
+
+int32_t Clamp(const Text* text, int32_t position, int32_t delta, bool titleBar) {
+  int64_t next = int64_t(position) + delta;
+  if (next < 0) next = 0;
+  const int32_t limit = ScrollLimit(text, titleBar);
+  if (limit <= 0) return 0;
+  if (next >= limit) next = limit;
+  return int32_t(next);
+}
+
+void DrawShadow(uint16_t* buf) {
+  TintRow(buf, TITLE_BAR_HEIGHT, 0, SCREEN_WIDTH - 1, TintDarken127);
+  TintRow(buf, TITLE_BAR_HEIGHT + 1, 0, SCREEN_WIDTH - 1, TintDarken191);
+  TintRow(buf, TITLE_BAR_HEIGHT + 2, 0, SCREEN_WIDTH - 1, TintDarken223);
+}
+
+int32_t DrawPage(int32_t position, int32_t delta, uint16_t* buffer, bool present) {
+  const bool titleBar = TitleBarShown();
+  const int top = titleBar ? TITLE_BAR_HEIGHT : 0;
+  const int32_t next = Clamp(g_text, position, delta, titleBar);
+  if (!buffer) return next;
+  ClearBuffer(buffer, g_settings.paperColour);
+  if (g_text) DrawLines(g_text, nullptr, TEXT_LEFT_MARGIN, top, SCREEN_HEIGHT - top, next, buffer);
+  if (titleBar) {
+    DrawTitleBar(next, buffer);
+    DrawShadow(buffer);
+  }
+  if (present && g_video) g_video->Flip();
+  return next;
+}
+
+int Separator(uint16_t* buf, int e) {
+  TintColumn(buf, e + 5, 0, TITLE_BAR_HEIGHT - 1, TintDarken127);
+  TintColumn(buf, e + 6, 0, TITLE_BAR_HEIGHT - 1, TintSoftLighten);
+  return e;
+}
+
+int TitleString(uint16_t* buf, int x, const char* s, uint16_t colour) {
+  if (!g_video) return x;
+  return g_video->DrawStringOutlined(x, 3, s, 0, nullptr, uint32_t(colour) << 16, 0x0000, buf);
+}
+
+void DrawProgressBar(uint16_t* buf, int x, int32_t position, int32_t height, int32_t r) {
+  const int w = 316 - x;
+  if (w < 4) return;  // a long name leaves no room for a bar
+  int knob = int(int64_t(w - 2) * 224 / height);
+  if (knob < 1) knob = 1;
+  int64_t offset = int64_t(w - knob - 2) * std::clamp<int32_t>(position, 0, r) / r;
+  if (offset < 0) offset = 0;
+  const int k0 = x + int(offset) + 1;  // first knob column
+  const int k1 = x + int(offset) + knob;
+  FillRect(buf, x, x + w - 1, 2, 11, g_interfaceColour);
+  FillRect(buf, k0, k1, 3, 10, TITLE_NAME_COLOUR);
+  if (knob > 2) {
+    TintRow(buf, 3, k0, k0 + knob - 2, TintSoftLighten);
+    TintColumn(buf, k0, 4, 9, TintSoftLighten);
+    TintRow(buf, 10, k0, k1, TintDarken127);
+    TintColumn(buf, k1, 3, 9, TintDarken127);
+  }
+  TintRow(buf, 2, x, x + w - 2, TintDarken127);
+  TintColumn(buf, x, 3, 10, TintDarken127);
+  TintRow(buf, 11, x, x + w - 1, TintSoftLighten);
+  TintColumn(buf, x + w - 1, 2, 10, TintSoftLighten);
+}
+
+}  // namespace
+
+int32_t ScrollLimit(const Text* text, bool titleBar) {
+  const int32_t height = DocumentHeight(text);
+  return height + (titleBar ? TITLE_BAR_HEIGHT : 0) - SCREEN_HEIGHT;
+}
+
+int32_t ScrollText(int32_t position, int32_t delta, uint16_t* buffer, bool present) {
+  return DrawPage(position, delta, buffer, present);
+}
+
+int32_t refresh_text(bool present) {
+  uint16_t* buffer = nullptr;
+  if (g_video) buffer = present ? g_video->BackBuffer() : g_video->FrontBuffer();
+  return DrawPage(g_currentEntry.position, 0, buffer, present);
+}
+
+int32_t DrawLines(const Text* text, const BitmapFont* font, int x, int y, int height,
+                  int32_t position, uint16_t* buffer) {
+  if (!text || text->lineCount <= 0 || !text->lines) return 0;
+  if (!font) font = text->font;
+  const LineRecord* lines = text->lines;
+  const int32_t count = text->lineCount;
+  // The first line whose bottom (y + height) reaches the position.
+  const LineRecord* first = std::lower_bound(
+      lines, lines + count, position,
+      [](const LineRecord& r, int32_t p) { return r.y + r.height < p; });
+  int32_t i = int32_t(first - lines);
+  if (i >= count) return count;
+  if (!font || !buffer) return i;
+  const int64_t bottom = int64_t(position) + height;
+  for (; i < count && lines[i].y < bottom; ++i) {
+    const int row = y + lines[i].y - position;
+    DrawLine(text, font, lines[i], x, row, buffer);
+  }
+  return i;
+}
+
+void DrawTitleBar(int32_t position, uint16_t* buffer) {
+  if (!buffer) return;
+  const uint16_t fill = g_interfaceColour;
+  FillRect(buffer, 0, SCREEN_WIDTH - 1, 0, 13, fill);
+  FillRow(buffer, 14, 0, SCREEN_WIDTH - 1, ThreeQuarters(fill));
+  FillRow(buffer, 15, 0, SCREEN_WIDTH - 1, Half(fill));
+
+  const int e1 = Separator(buffer, TitleString(buffer, 5, "!Quillo", TITLE_PROGRAM_COLOUR));
+
+  char name[TITLE_NAME_MAX + 1] = "";
+  if (g_text) {
+    const char* slash = std::strrchr(g_text->name, '/');
+    const char* base = slash ? slash + 1 : g_text->name;
+    if (std::strlen(base) > size_t(TITLE_NAME_MAX)) {
+      std::snprintf(name, sizeof name, "%.*s...", TITLE_NAME_CUT, base);
+    } else {
+      std::snprintf(name, sizeof name, "%s", base);
+    }
+  }
+  const int e2 = Separator(buffer, TitleString(buffer, e1 + 12, name, TITLE_NAME_COLOUR));
+
+  const int32_t height = DocumentHeight(g_text);
+  const int32_t r = height - 224;
+  if (r <= 0) return;
+  if (g_settings.progressStyle == 0) {
+    const int32_t pages = r / 224 + 1;
+    const int32_t page = std::max<int32_t>(position, 0) / 224 + 1;
+    const int32_t percent = int32_t(int64_t(page) * 100 / pages);
+    char label[48];
+    std::snprintf(label, sizeof label, "vpag %d on %d (%d%%)", int(page), int(pages),
+                  int(percent));
+    TitleString(buffer, e2 + 9, label, TITLE_NAME_COLOUR);
+  } else {
+    DrawProgressBar(buffer, e2 + 9, position, height, r);
+  }
+}
