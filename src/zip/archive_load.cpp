@@ -1,0 +1,120 @@
+// Loading an archive entry into the Text object: positioning by index or
+// name, then one whole read handed to the document loader.
+#include "zip/archive_load.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "document/load.h"
+#include "document/text.h"
+#include "zip/archive.h"
+
+namespace {
+
+// Names of 256 bytes or more arrive without a terminator: one byte more than
+// the reader may fill keeps them bounded.
+constexpr uint32_t NAME_BUFFER_SIZE = 256;
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Index or name after the "#": digits only make an index.
+bool ParseIndex(const char* s, uint32_t* index) {
+  if (!*s || strlen(s) > 5) return false;
+  uint32_t value = 0;
+  for (; *s; s++) {
+    if (*s < '0' || *s > '9') return false;
+    value = value * 10 + uint32_t(*s - '0');
+  }
+  *index = value;
+  return true;
+}
+
+int CurrentName(ZipArchive* archive, ZipEntryInfo* info, char (&name)[NAME_BUFFER_SIZE + 1]) {
+  const int result = ArchiveEntryInfo(archive, info, name, NAME_BUFFER_SIZE);
+  name[NAME_BUFFER_SIZE] = '\0';
+  return result;
+}
+
+}  // namespace
+
+int ArchiveGoToEntry(ZipArchive* archive, uint32_t index) {
+  int result = ArchiveFirstEntry(archive);
+  for (uint32_t i = 0; i < index && result == ZIP_OK; i++) result = ArchiveNextEntry(archive);
+  return result;
+}
+
+int ArchiveFindEntry(ZipArchive* archive, const char* name, uint32_t* index) {
+  if (!name) return ZIP_PARAM_ERROR;
+  // A longer name cannot be compared whole through the name buffer.
+  if (strlen(name) >= NAME_BUFFER_SIZE) return ZIP_END_OF_LIST;
+  for (int result = ArchiveFirstEntry(archive); result == ZIP_OK; result = ArchiveNextEntry(archive)) {
+    ZipEntryInfo info;
+    char entryName[NAME_BUFFER_SIZE + 1];
+    if (CurrentName(archive, &info, entryName) != ZIP_OK) return ZIP_ERRNO;
+    if (info.nameLength < NAME_BUFFER_SIZE && strcmp(entryName, name) == 0) {
+      if (index) *index = archive->entryNumber;
+      return ZIP_OK;
+    }
+  }
+  return ZIP_END_OF_LIST;
+}
+
+int ArchiveLoadEntry(Text* text, ZipArchive* archive) {
+  if (!text || !archive) return ZIP_PARAM_ERROR;
+  int result = ArchiveOpenEntry(archive);
+  if (result != ZIP_OK) return result;
+  ZipEntryInfo info;
+  char name[NAME_BUFFER_SIZE + 1];
+  result = CurrentName(archive, &info, name);
+  // The size was checked against the memory limit when the entry was opened.
+  char* buffer = result == ZIP_OK ? static_cast<char*>(malloc(size_t(info.uncompressedSize) + 1)) : nullptr;
+  if (!buffer) {
+    ArchiveCloseEntry(archive);
+    return result == ZIP_OK ? ZIP_INTERNAL_ERROR : result;
+  }
+  const int delivered = ArchiveReadEntry(archive, buffer, info.uncompressedSize);
+  if (delivered < 0) {
+    // An I/O or inflate error is no length: the document stays as it was.
+    free(buffer);
+    ArchiveCloseEntry(archive);
+    return delivered;
+  }
+  buffer[delivered] = '\0';
+  const char* slash = strrchr(name, '/');
+  const char* baseName = slash ? slash + 1 : name;
+  LoadFromBuffer(text, baseName, buffer, delivered);  // takes the buffer
+  // A 256-byte name loses its last byte to the terminator.
+  const size_t nameLength = strnlen(baseName, sizeof(text->name) - 1);
+  memcpy(text->name, baseName, nameLength);
+  text->name[nameLength] = '\0';
+  const int closed = ArchiveCloseEntry(archive);
+  // Data that ran out before the recorded size is not checked on close, yet
+  // the document is not what the archive holds either.
+  return closed == ZIP_OK && uint32_t(delivered) < info.uncompressedSize ? ZIP_CRC_ERROR : closed;
+}
+
+int LoadFileOrArchiveEntry(Text* text, const char* path) {
+  if (!path) return 0;
+  if (IsRegularFile(path)) return LoadFromFile(text, path);
+  // Names may hold "#" too: the archive is the first prefix that is a file.
+  for (const char* hash = strchr(path, '#'); hash; hash = strchr(hash + 1, '#')) {
+    const std::string archivePath(path, size_t(hash - path));
+    if (!IsRegularFile(archivePath)) continue;
+    ZipArchive* archive = ArchiveOpen(archivePath.c_str());
+    if (!archive) return 0;
+    const char* entry = hash + 1;
+    uint32_t index = 0;
+    int result = ParseIndex(entry, &index) ? ArchiveGoToEntry(archive, index) : ArchiveFindEntry(archive, entry, &index);
+    if (result == ZIP_OK) result = ArchiveLoadEntry(text, archive);
+    ArchiveClose(archive);
+    return result == ZIP_OK || result == ZIP_CRC_ERROR ? 1 : 0;
+  }
+  return LoadFromFile(text, path);
+}
