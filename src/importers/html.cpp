@@ -6,11 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#if __has_include("importers/cp1252.h")
 #include "importers/cp1252.h"
-#else
-#define HTML_OWN_CP1252 1
-#endif
 
 namespace {
 
@@ -19,50 +15,6 @@ namespace {
 constexpr int32_t kMaxTagBytes = 511;
 constexpr int32_t kMaxValueBytes = 255;
 constexpr int32_t kNotFound = -1;
-
-#ifdef HTML_OWN_CP1252
-// Characters of code page 1252 outside Latin-1 (the bytes 0x80 to 0x9F).
-struct Cp1252Pair {
-  uint16_t unicode;
-  uint8_t byte;
-};
-constexpr Cp1252Pair kCp1252High[] = {
-    {0x20AC, 0x80},
-    {0x201A, 0x82},
-    {0x0192, 0x83},
-    {0x201E, 0x84},
-    {0x2026, 0x85},
-    {0x2020, 0x86},
-    {0x2021, 0x87},
-    {0x02C6, 0x88},
-    {0x2030, 0x89},
-    {0x0160, 0x8A},
-    {0x2039, 0x8B},
-    {0x0152, 0x8C},
-    {0x017D, 0x8E},
-    {0x2018, 0x91},
-    {0x2019, 0x92},
-    {0x201C, 0x93},
-    {0x201D, 0x94},
-    {0x2022, 0x95},
-    {0x2013, 0x96},
-    {0x2014, 0x97},
-    {0x02DC, 0x98},
-    {0x2122, 0x99},
-    {0x0161, 0x9A},
-    {0x203A, 0x9B},
-    {0x0153, 0x9C},
-    {0x017E, 0x9E},
-    {0x0178, 0x9F},
-};
-
-int UnicodeToCp1252(uint32_t cp) {
-  if (cp >= 0xA0 && cp <= 0xFF) return int(cp);
-  for (const Cp1252Pair& p : kCp1252High)
-    if (p.unicode == cp) return p.byte;
-  return -1;
-}
-#endif
 
 struct HtmlEntity {
   const char* name;
@@ -378,7 +330,12 @@ void RunTagAction(HtmlState& s, TagAction action, int32_t tagStart, int32_t tagL
 // At a "<" in the body: runs the first tag rule that matches. False when none does.
 bool TryTagRules(HtmlState& s) {
   int32_t tagLength = 0;
+  // No two names can match one tag, so a rule whose first letter differs is
+  // passed over without changing which rule wins.
+  const char first = FoldUpper(s.text[s.r + 1]);
+  const char second = FoldUpper(s.text[s.r + 2]);
   for (const TagRule& rule : kTagRules) {
+    if (rule.name[0] != first || (rule.name[1] && rule.name[1] != second)) continue;
     if (!HtmlTagAt(s, s.r, rule.name, &tagLength)) continue;
     const int32_t tagStart = s.r;
     s.r += tagLength;
@@ -392,6 +349,8 @@ bool TryTagRules(HtmlState& s) {
 // (nothing consumed) when it does not.
 bool TrySkipBlock(HtmlState& s) {
   int32_t end = kNotFound;
+  const char next = FoldLower(s.text[s.r + 1]);
+  if (next != 's' && next != '!') return false;
   if (HtmlTextAt(s, s.r, "<script", false)) {
     const int32_t upper = FindClosing(s, s.scriptUpper, s.r);
     const int32_t lower = FindClosing(s, s.scriptLower, s.r);
@@ -462,8 +421,9 @@ bool TryNumericReference(HtmlState& s) {
 }
 
 bool TryNamedEntity(HtmlState& s) {
+  const char first = s.text[s.r + 1];
   for (const HtmlEntity& e : kHtmlEntities) {
-    if (!HtmlTextAt(s, s.r, e.name, true)) continue;
+    if (e.name[1] != first || !HtmlTextAt(s, s.r, e.name, true)) continue;
     // The whole entity's length is consumed even when its ";" is missing, but
     // never past the end of the text.
     const int32_t left = s.total - s.r;
@@ -511,6 +471,27 @@ void HandleBodyByte(HtmlState& s) {
   Put(s, c);
 }
 
+// Bytes that no rule but the last one looks at: written as they stand in the
+// text, dropped inside a tag.
+enum : uint8_t { TEXT_PLAIN = 1, IN_TAG_PLAIN = 2 };
+
+constexpr uint8_t ClassOf(int c) {
+  if (c == 0) return 0;  // the end of the text stops every run
+  if (c < 0x20 || c == '<' || c == '>') return 0;
+  if (c == ' ') return IN_TAG_PLAIN;
+  if (c == '&') return IN_TAG_PLAIN;
+  return TEXT_PLAIN | IN_TAG_PLAIN;
+}
+
+struct ByteClassTable {
+  uint8_t v[256];
+  constexpr ByteClassTable() : v() {
+    for (int c = 0; c < 256; ++c) v[c] = ClassOf(c);
+  }
+  constexpr uint8_t operator[](int c) const { return v[c]; }
+};
+constexpr ByteClassTable kByteClass;
+
 }  // namespace
 
 void ImportHtml(Text*, char* buffer, int32_t) {
@@ -540,13 +521,23 @@ void ImportHtml(Text*, char* buffer, int32_t) {
     }
     const char c = s.text[s.r];
     if (c == '<' && TryTagRules(s)) continue;
-    // Plain characters outside tags are the bulk of a page: copy them at once.
-    if (!s.inTag && uint8_t(c) > ' ' && c != '<' && c != '>' && c != '&') {
-      ++s.r;
-      Put(s, c);
-      continue;
+    // Runs of plain characters are the bulk of a page: copied (or, inside a tag,
+    // skipped) in one loop. Writing stays behind reading, as in Put.
+    const int32_t runStart = s.r;
+    if (s.inTag) {
+      while (kByteClass[uint8_t(s.text[s.r])] & IN_TAG_PLAIN) ++s.r;
+    } else {
+      for (;;) {
+        const char b = s.text[s.r];
+        // A space is kept unless it follows a written space or tab.
+        if (!(kByteClass[uint8_t(b)] & TEXT_PLAIN) &&
+            (b != ' ' || (s.w > 0 && (s.text[s.w - 1] == ' ' || s.text[s.w - 1] == '\t'))))
+          break;
+        s.text[s.w++] = b;
+        ++s.r;
+      }
     }
-    HandleBodyByte(s);
+    if (s.r == runStart) HandleBodyByte(s);
   }
   buffer[s.w] = '\0';
 }
