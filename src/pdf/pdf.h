@@ -9,3 +9,11 @@ struct Text;
 // buffer: in/out. On entry the malloc'd file of length bytes, which is always
 // freed; on return a new malloc'd NUL-terminated text, or null on failure.
 void ImportPdf(Text* text, char** buffer, int32_t length);
+
+// Extracts the text of the PDF held in input[0..length). Writes a zero byte
+// where each examined stream dictionary ends (inside the input, never past
+// it). *output receives a new malloc'd NUL-terminated text that the caller
+// frees: empty when input is null, length <= 0 or the bytes do not begin with
+// "%PDF". Returns 0, or -1 when memory ran out (then *output is null and
+// "Error in pdf_to_text" has been traced).
+int pdf_to_text(char* input, int32_t length, char** output);
