@@ -14,7 +14,10 @@
 #include "harness.h"
 #include "platform/bytes.h"
 #include "platform/keys.h"
+#include "document/text.h"
+#include "platform/font.h"
 #include "zip/archive.h"
+#include "zip/archive_load.h"
 
 namespace {
 
@@ -705,4 +708,57 @@ TEST_F(ZipTest, WholeCorpusFailsGracefully) {
     EXPECT_EQ(ArchiveClose(archive), ZIP_OK);
   }
   EXPECT_GT(opened, 60);
+}
+
+// An entry loaded as the document, by index or by name: its bytes become the
+// formatted text and its base name the document's name.
+TEST_F(ZipTest, LoadEntryAsDocument) {
+  InitFonts();
+  Text* text = CreateText(TEXT_LAYOUT_WIDTH);
+  ASSERT_NE(text, nullptr);
+  text->font = &FontSmall;
+  const std::string notes = ReadFile(DataPath("src/docs/notes.txt"));
+
+  ZipArchive* archive = ArchiveOpen(DataPath("prefixed.zip").c_str());
+  ASSERT_NE(archive, nullptr);
+  uint32_t index = 99;
+  ASSERT_EQ(ArchiveFindEntry(archive, "docs/notes.txt", &index), ZIP_OK);
+  EXPECT_EQ(index, 2u);
+  EXPECT_EQ(ArchiveFindEntry(archive, "notes.txt", &index), ZIP_END_OF_LIST);
+  EXPECT_EQ(ArchiveGoToEntry(archive, 6), ZIP_END_OF_LIST);
+  ASSERT_EQ(ArchiveGoToEntry(archive, 2), ZIP_OK);
+  EXPECT_EQ(ArchiveLoadEntry(text, archive), ZIP_OK);
+  EXPECT_STREQ(text->name, "notes.txt");
+  ASSERT_NE(text->text, nullptr);
+  EXPECT_EQ(std::string(text->text), notes);
+  EXPECT_GT(text->lineCount, 3);
+  EXPECT_EQ(archive->entry, nullptr);
+  ArchiveClose(archive);
+
+  // Through the path forms the page renderer takes.
+  const std::string zip = DataPath("infozip.zip");
+  ASSERT_EQ(LoadFileOrArchiveEntry(text, (zip + "#0").c_str()), 1);
+  EXPECT_STREQ(text->name, "book.txt");
+  EXPECT_EQ(std::string(text->text).substr(0, 31), "The Lighthouse Keeper's Almanac");
+  ASSERT_EQ(LoadFileOrArchiveEntry(text, (zip + "#docs/deep/inner.txt").c_str()), 1);
+  EXPECT_STREQ(text->name, "inner.txt");
+  EXPECT_EQ(LoadFileOrArchiveEntry(text, (zip + "#6").c_str()), 0);
+  EXPECT_EQ(LoadFileOrArchiveEntry(text, (zip + "#missing.txt").c_str()), 0);
+  EXPECT_STREQ(text->name, "inner.txt");  // a failed load leaves the document
+  // A file whose own name holds "#" is a plain file.
+  const std::string hashed = Write("a#1.txt", "plain text\n");
+  ASSERT_EQ(LoadFileOrArchiveEntry(text, hashed.c_str()), 1);
+  EXPECT_EQ(std::string(text->text), "plain text\n");
+
+  // Corrupt deflate data is not loaded; a CRC failure loads, and says so.
+  archive = ArchiveOpen(CorpusPath("broken.zip").c_str());
+  ASSERT_NE(archive, nullptr);
+  ASSERT_EQ(ArchiveGoToEntry(archive, 4), ZIP_OK);
+  EXPECT_EQ(ArchiveLoadEntry(text, archive), Z_DATA_ERROR);
+  EXPECT_EQ(std::string(text->text), "plain text\n");
+  ASSERT_EQ(ArchiveGoToEntry(archive, 1), ZIP_OK);
+  EXPECT_EQ(ArchiveLoadEntry(text, archive), ZIP_CRC_ERROR);
+  EXPECT_STREQ(text->name, "storedcrcerror");
+  ArchiveClose(archive);
+  ReleaseText(text);
 }

@@ -11,10 +11,7 @@
 #include <new>
 
 #include "platform/bytes.h"
-#if __has_include("ui/messagebox.h")
 #include "ui/messagebox.h"
-#define ZIP_HAVE_MESSAGE_BOX 1
-#endif
 
 namespace {
 
@@ -71,11 +68,7 @@ uint64_t FindEndRecord(FILE* file, uint64_t fileSize) {
 // The positioning operations and ArchiveEntryInfo report an unreadable
 // central-directory record to the user before returning the error.
 int ReportBadRecord(int result) {
-#ifdef ZIP_HAVE_MESSAGE_BOX
   MessageBoxWait("a", "error");
-#else
-  printf("a: error\n");
-#endif
   return result;
 }
 
