@@ -20,12 +20,13 @@
 #include "platform/font.h"
 #include "platform/settings.h"
 #include "platform/video.h"
+#include "zip/archive_load.h"
 
 namespace {
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: quillo-render [options] (FILE | --intro)\n"
+               "usage: quillo-render [options] (FILE | ARCHIVE.zip#INDEX | ARCHIVE.zip#NAME | --intro)\n"
                "  -o FILE.bmp     write the screen at the position as a BMP\n"
                "  -p PIXELS       reading position (default 0; clamped as the reader does)\n"
                "  -z LEVEL        zoom level 0, 1 or 2 (default 0)\n"
@@ -152,7 +153,7 @@ int main(int argc, char** argv) {
 
   if (intro) {
     LoadIntroduction(g_text);
-  } else if (!LoadFromFile(g_text, input)) {
+  } else if (!LoadFileOrArchiveEntry(g_text, input)) {
     std::fprintf(stderr, "quillo-render: cannot read %s\n", input);
     return 1;
   }
