@@ -31,6 +31,9 @@ const char* BaseName(const char* name) {
 
 bool NameHasExtension(const char* name, const char* extension) {
   if (!name || !extension) return false;
+  // The rule applies to the base name, so that a hidden file such as
+  // "books/.pdb" or a dot in a folder name gives no extension.
+  name = BaseName(name);
   const char* dot = std::strrchr(name, '.');
   if (!dot || dot == name) return false;
   return strcasecmp(dot + 1, extension) == 0;

@@ -40,6 +40,7 @@ void JoinSoftBreaks(Text* text);
 // The path without a leading "/mnt/sd" or "/tmp/mnt/sd": a pointer into path.
 const char* TrimSdPath(const char* path);
 
-// True when the characters after the last "." of name (not its first
-// character) equal extension, ignoring case.
+// True when the characters after the last "." of name's base name (a dot that
+// is the base name's first character does not count) equal extension,
+// ignoring case.
 bool NameHasExtension(const char* name, const char* extension);
