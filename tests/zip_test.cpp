@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -111,15 +111,27 @@ int GoTo(ZipArchive* archive, int index) {
   return result;
 }
 
-// The rows of an `unzip -l` listing: length and name.
+// The rows of an `unzip -l` listing: length and name. A row is the length
+// right-aligned in 9 columns, two spaces, "YYYY-MM-DD HH:MM", three spaces and
+// the name; comment lines and the totals do not have that shape.
 std::vector<std::pair<uint32_t, std::string>> UnzipListing(const std::string& text) {
   std::vector<std::pair<uint32_t, std::string>> rows;
-  static const std::regex row(R"(^ *([0-9]+)  [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}   (.*)$)");
   std::istringstream in(text);
   std::string line;
+  const std::string shape = "99-99-99 99:99   ";  // after the first two year digits
   while (std::getline(in, line)) {
-    std::smatch m;
-    if (std::regex_match(line, m, row)) rows.emplace_back(uint32_t(std::stoul(m[1])), m[2]);
+    size_t i = line.find_first_not_of(' ');
+    const size_t digits = i;
+    while (i < line.size() && isdigit(static_cast<unsigned char>(line[i]))) i++;
+    if (digits == std::string::npos || i == digits || line.compare(i, 2, "  ") != 0) continue;
+    const size_t date = i + 2;
+    bool ok = line.size() >= date + 2 + shape.size();
+    for (size_t k = 0; ok && k < 2 + shape.size(); k++) {
+      const char want = k < 2 ? '9' : shape[k - 2];
+      const char c = line[date + k];
+      ok = want == '9' ? isdigit(static_cast<unsigned char>(c)) != 0 : c == want;
+    }
+    if (ok) rows.emplace_back(uint32_t(std::stoul(line.substr(digits, i - digits))), line.substr(date + 2 + shape.size()));
   }
   return rows;
 }
