@@ -142,6 +142,7 @@ int main(int argc, char** argv) {
   if (savedOut >= 0) dup2(savedOut, 1);
   if (devNull >= 0) close(devNull);
   if (savedOut >= 0) close(savedOut);
+  g_standardFont = &FontSmall;
   g_video->SetStandardFont(g_standardFont);
   RecomputeInterfaceColour();
   g_settings.zoomLevel = uint16_t(zoom);
@@ -176,8 +177,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quillo-render: %s at position %ld of %ld, %ld lines\n", output,
                  long(at), long(DocumentHeight(g_text)), long(g_text->lineCount));
   }
-  std::fflush(stdout);
   ReleaseText(g_text);
   g_text = nullptr;
+  // The platform's shutdown trace at exit would follow the printed text.
+  std::fflush(stdout);
+  const int quiet = open("/dev/null", O_WRONLY);
+  if (quiet >= 0) dup2(quiet, 1);
   return 0;
 }
