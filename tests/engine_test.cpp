@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <string>
+
 #include "app/engine.h"
+#include "document/load.h"
+#include "document/text.h"
 #include "harness.h"
 #include "platform/files.h"
 #include "platform/keys.h"
@@ -19,7 +24,12 @@ class EngineTest : public ::testing::Test {
     dir_ = MakeScratchDir("engine");
     ASSERT_EQ(chdir(dir_.c_str()), 0);
     ResetSettings();
+    if (!g_text) g_text = CreateText(TEXT_LAYOUT_WIDTH);
     EngineStart();
+    // A document long enough that none of the moves below reaches its end.
+    std::string book;
+    for (int i = 0; i < 2000; ++i) book += "A line of the test document.\n";
+    LoadFromMemory(g_text, strdup(book.c_str()));
     g_currentEntry.position = 0;
   }
   void TearDown() override { GpClearKeyScript(); }

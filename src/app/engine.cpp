@@ -7,6 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/intro.h"
+#include "document/layout.h"
+#include "document/render.h"
+#include "document/text.h"
 #include "platform/files.h"
 #include "platform/keys.h"
 #include "platform/settings.h"
@@ -27,18 +31,13 @@ void Trace(const char* line) {
   std::fflush(stdout);
 }
 
-// document engine: replaced by ScrollText (position, delta, back buffer, present).
-// Until the page drawing lands the loop shows an empty page in the paper colour.
+// Every move draws the page into the back buffer and shows it.
 int32_t Scroll(int32_t position, int32_t delta) {
-  position += delta;
-  if (position < 0) position = 0;
-  ClearBuffer(g_video->BackBuffer(), g_settings.paperColour);
-  g_video->Flip();
-  return position;
+  return ScrollText(position, delta, g_video->BackBuffer(), true);
 }
 
-// document engine: replaced by refresh_text (present).
-void Refresh() { g_currentEntry.position = Scroll(g_currentEntry.position, 0); }
+// Redraws at the current position; the stored position is left as it is.
+void Refresh() { refresh_text(true); }
 
 void ManualStep(int code) {
   int32_t& position = g_currentEntry.position;
@@ -95,7 +94,7 @@ void Init() {
   Trace("-SetStandardFont");
   // fonts: FontSmall becomes the standard font here.
   Trace("-new Text");
-  // document engine: the Text object (layout width 310) is created here.
+  if (!g_text) g_text = CreateText(TEXT_LAYOUT_WIDTH);
   ClearRecentEntry(&g_currentEntry);
   // recent files: the list ("quillo.mrf", 16 rows) is created here.
   Trace("-Cfg load");
@@ -109,8 +108,9 @@ void Init() {
 void EngineStart() {
   Trace("-GameEngine");
   if (g_settings.keySwap != 0) SetKeySwap(1);
-  // document engine: SelectZoomFont, then the introduction is loaded here.
+  SelectZoomFont();
   Trace("-load intromsg");
+  LoadIntroduction(g_text);
   SetCurrentDocument("", "", -1, 0);
   Trace("-refresh_text");
   Refresh();

@@ -28,7 +28,8 @@ struct Metrics {
 };
 
 void MeasureFont(const BitmapFont* font, Metrics* m) {
-  if (!font) {
+  // A font record whose tables are not filled yet measures like no font.
+  if (!font || !font->ascent || !font->descent || !font->advance) {
     std::memset(m, 0, sizeof *m);
     return;
   }

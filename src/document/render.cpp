@@ -256,7 +256,7 @@ int32_t DrawLines(const Text* text, const BitmapFont* font, int x, int y, int he
       [](const LineRecord& r, int32_t p) { return r.y + r.height < p; });
   int32_t i = int32_t(first - lines);
   if (i >= count) return count;
-  if (!font || !buffer) return i;
+  if (!font || !font->advance || !buffer) return i;
   const int64_t bottom = int64_t(position) + height;
   for (; i < count && lines[i].y < bottom; ++i) {
     const int row = y + lines[i].y - position;
