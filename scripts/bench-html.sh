@@ -36,9 +36,9 @@ open(out, "wb").write(b"".join(parts))
 PY
 ls -l "$DIR/page.html"
 
-python3 - "$BENCH" "$DIR/page.html" <<'PY'
+python3 - "$BENCH" "$DIR/page.html" "$ROOT" <<'PY'
 import json, os, re, subprocess, sys, time
-bench, page = sys.argv[1], sys.argv[2]
+bench, page, root = sys.argv[1], sys.argv[2], sys.argv[3]
 size = os.path.getsize(page)
 devnull = open(os.devnull, "wb")
 
@@ -71,6 +71,11 @@ ii = instructions(ours, ["--toggle-collect=ImportHtml*"])
 mb = size / 1e6
 print(f"page: {size} bytes")
 print(f"wall, whole process (best of 9): importer {mb / a:8.1f} MB/s   html2text {mb / b:8.2f} MB/s   ratio {b / a:6.1f}")
+# Both programs' own start measured on a small page.
+small = root + "/tests/data/html/libreoffice.html"
+t0, p0 = best([bench, "--once", small], 9), best(["html2text", small], 9)
+print(f"wall, start-up taken off:        importer {mb / (a - t0):8.1f} MB/s   html2text {mb / (b - p0):8.2f} MB/s   ratio {(b - p0) / (a - t0):6.1f}"
+      f"   (start-up {t0 * 1000:.1f} ms / {p0 * 1000:.1f} ms)")
 print(f"in-process (Google Benchmark):   importer {steady:8.1f} MB/s                          ratio {steady / (mb / b):6.1f}")
 print(f"callgrind Ir, whole process:     importer {ia:13,d}   html2text {ib:14,d}   ratio {ib / ia:6.1f}")
 print(f"callgrind Ir, ImportHtml alone:  {ii:13,d}  ({ii / size:.1f} per byte)                ratio {ib / ii:6.1f}")

@@ -14,6 +14,7 @@ namespace {
 constexpr int32_t kHeaderBytes = 78;     // fixed database header before the record list
 constexpr int32_t kRecordEntryBytes = 8;  // data offset, attributes, unique ID
 constexpr int32_t kRecordBufferBytes = 6000;
+constexpr int32_t kRecordBufferSlack = 16;  // room for the word moves of back references
 constexpr int64_t kOutputStep = 131072;
 constexpr int64_t kOutputSlack = 128;
 
@@ -22,7 +23,7 @@ constexpr int64_t kOutputSlack = 128;
 struct RecordBuffer {
   const uint8_t* data;
   int32_t length;
-  uint8_t* scratch;  // kRecordBufferBytes bytes, owned by the conversion
+  uint8_t* scratch;  // kRecordBufferBytes + kRecordBufferSlack bytes, owned by the conversion
 };
 
 struct OutputBuffer {
@@ -43,9 +44,52 @@ void DecompressRecord(RecordBuffer* record) {
   const int32_t cap = kRecordBufferBytes;
   int32_t i = 0;
   int32_t o = 0;
+  // Far from both ends no code can run out of input (at most 9 bytes) or of room
+  // (at most 10 bytes), so this loop checks neither; the loop after it does.
+  while (i + 9 <= n && o + 10 <= cap) {
+    const uint8_t c = in[i++];
+    if (c < 0x80) {
+      if (uint8_t(c - 1) >= 8) {
+        out[o++] = c;
+        continue;
+      }
+      uint64_t word;
+      memcpy(&word, in + i, 8);
+      memcpy(out + o, &word, 8);
+      o += c;
+      i += c;
+    } else if (c < 0xC0) {
+      const uint8_t d = in[i++];
+      const int32_t distance = ((c << 8) | d) >> 3 & 0x7FF;
+      const int32_t count = (d & 7) + 3;
+      if (distance == 0 || distance > o) {
+        i = n;  // broken: the record ends here
+        break;
+      }
+      const uint8_t* from = out + o - distance;
+      if (distance >= 8) {
+        uint64_t word;
+        memcpy(&word, from, 8);
+        memcpy(out + o, &word, 8);
+        memcpy(&word, from + 8, 8);
+        memcpy(out + o + 8, &word, 8);
+        o += count;
+      } else {
+        for (const int32_t end = o + count; o < end; ++o) out[o] = out[o - distance];
+      }
+    } else {
+      out[o++] = ' ';
+      out[o++] = uint8_t(c ^ 0x80);
+    }
+  }
   while (i < n && o < cap) {
     const uint8_t c = in[i++];
-    if (c >= 0x01 && c <= 0x08) {
+    if (c < 0x80) {
+      if (uint8_t(c - 1) >= 8) {
+        out[o++] = c;
+        continue;
+      }
+      // 0x01 to 0x08: that many bytes follow unchanged.
       int32_t count = c;
       if (count > n - i) count = n - i;
       if (count > cap - o) count = cap - o;
@@ -53,21 +97,33 @@ void DecompressRecord(RecordBuffer* record) {
       o += count;
       i += count;
       if (count < c) break;
-    } else if (c < 0x80) {
-      out[o++] = c;
-    } else if (c >= 0xC0) {
-      out[o++] = ' ';
-      if (o == cap) break;
-      out[o++] = uint8_t(c ^ 0x80);
-    } else {
+    } else if (c < 0xC0) {
       if (i >= n) break;
       const uint8_t d = in[i++];
       const int32_t distance = ((c << 8) | d) >> 3 & 0x7FF;
-      int32_t count = (d & 7) + 3;
+      const int32_t count = (d & 7) + 3;
       if (distance == 0 || distance > o) break;
-      if (count > cap - o) count = cap - o;
-      // Byte by byte: the source may overlap what this copy writes.
-      for (int32_t k = 0; k < count; ++k, ++o) out[o] = out[o - distance];
+      const uint8_t* from = out + o - distance;
+      if (distance >= 8 && count <= cap - o) {
+        // Two 8-byte moves cover the longest copy (10 bytes). The second reads
+        // only bytes already final, since distance >= 8; what lands past count
+        // is overwritten next, and the scratch has room for it.
+        uint64_t word;
+        memcpy(&word, from, 8);
+        memcpy(out + o, &word, 8);
+        memcpy(&word, from + 8, 8);
+        memcpy(out + o + 8, &word, 8);
+        o += count;
+      } else {
+        // Byte by byte: the copy overlaps what it writes, or reaches the end of
+        // the buffer.
+        const int32_t end = count < cap - o ? o + count : cap;
+        for (; o < end; ++o) out[o] = out[o - distance];
+      }
+    } else {
+      out[o++] = ' ';
+      if (o == cap) break;
+      out[o++] = uint8_t(c ^ 0x80);
     }
   }
   record->data = out;
@@ -139,7 +195,7 @@ int32_t PdbToText(const uint8_t* file, int32_t length, uint8_t** output, bool ke
   if (hint > bound) hint = bound;
   OutputBuffer out{nullptr, 0, kOutputStep + hint + hint / 32};
   out.data = static_cast<uint8_t*>(malloc(size_t(out.size)));
-  uint8_t* scratch = static_cast<uint8_t*>(malloc(kRecordBufferBytes));
+  uint8_t* scratch = static_cast<uint8_t*>(malloc(kRecordBufferBytes + kRecordBufferSlack));
   if (!out.data || !scratch) {
     free(out.data);
     free(scratch);
