@@ -53,7 +53,7 @@ inline bool IsLineEnd(uint8_t c) { return c == 0 || c == '\r' || c == '\n'; }
 struct SpecialBytes {
   bool is[33] = {};
   constexpr SpecialBytes() : is() {
-    is[0] = is[1] = is['\n'] = is['\r'] = is[' '] = true;
+    is[0] = is[1] = is[10] = is[13] = is[32] = true;  // NUL, code, LF, CR, space
   }
 };
 constexpr SpecialBytes SPECIAL;
@@ -146,7 +146,7 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
         lastSpace = int32_t(q - p);
         widthBeforeSpace = width;
         ++spaces;
-        w = widths[' '];
+        w = widths[32];
       } else if (c == FORMAT_CODE) {
         w = 0;
         const uint8_t code = q[1];
