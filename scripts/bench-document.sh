@@ -15,12 +15,12 @@ BOOK=$DIR/quillo-book-10mb.txt
 BYTES=$(stat -c %s "$BOOK")
 
 count() {  # prints the instructions callgrind collected
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 |
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
     sed -n 's/.*Collected : \([0-9]*\).*/\1/p' | tail -1
 }
 
 LOAD=$(count --toggle-collect='LoadFromFile(*' "$BENCH" --once-load "$BOOK")
-FOLD=$(count fold -s -w 62 "$BOOK" > /dev/null)
+FOLD=$(count fold -s -w 62 "$BOOK")
 FRAMES=$(count --toggle-collect='ScrollText(*' "$BENCH" --once-frame "$BOOK")
 echo "book: $BYTES bytes"
 echo "LoadFromFile + JoinSoftBreaks + LayoutLines: $LOAD instructions," \
