@@ -1,6 +1,7 @@
 // Tests of the ZIP archive reader: real archives from Info-ZIP zip, Python's
 // zipfile and the shared corpus against what unzip reports, the end-record
 // search, positioning, name copying, reads and CRC checks, and broken archives.
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -672,34 +673,17 @@ TEST_F(ZipTest, TruncatedArchives) {
 // Every archive of the shared corpus, however broken: open, list, read every
 // entry; results stay within their codes and buffers.
 TEST_F(ZipTest, WholeCorpusFailsGracefully) {
-  const char* names[] = {
-      "bigzero-zip.zip", "bogus.zip", "broken.zip", "cm-default.zip", "encrypt-aes128.zip",
-      "encrypt-pkware-noentropy.zip", "filename_duplicate.zip", "filename_empty.zip", "firstsecond.zip", "gap.zip",
-      "incons-archive-comment-longer.zip", "incons-archive-comment-shorter.zip", "incons-cdoffset.zip",
-      "incons-cdsize-large.zip", "incons-cdsize-small.zip", "incons-central-compression-method.zip",
-      "incons-central-compsize-larger-toolarge.zip", "incons-central-compsize-larger.zip",
-      "incons-central-compsize-smaller.zip", "incons-central-crc.zip", "incons-central-date.zip",
-      "incons-central-file-comment-longer.zip", "incons-central-file-comment-shorter.zip",
-      "incons-central-magic-bad.zip", "incons-central-magic-bad2.zip", "incons-central-size-larger.zip",
-      "incons-data.zip", "incons-eocd-magic-bad.zip", "incons-file-count-high.zip", "incons-file-count-low.zip",
-      "incons-filename-nul-byte.zip", "incons-gap-before-cd.zip", "incons-gap-before-eocd.zip",
-      "incons-gap-before-local.zip", "incons-local-compression-method.zip", "incons-local-compsize-larger.zip",
-      "incons-local-compsize-smaller.zip", "incons-local-crc.zip", "incons-local-filename-long.zip",
-      "incons-local-filename-missing.zip", "incons-local-filename-short.zip", "incons-local-filename.zip",
-      "incons-local-magic-bad.zip", "incons-local-size-larger.zip", "incons-stored-size.zip",
-      "incons-streamed-2.zip", "incons-streamed.zip", "incons-trailing-garbage.zip", "junk-at-end.zip",
-      "junk-at-start.zip", "multidisk.zip", "short", "streamed-zip64.zip", "streamed.zip", "test-cp437.zip",
-      "test-utf8.zip", "test.zip", "testbzip2.zip", "testcomment.zip", "testcomment13.zip", "testdeflated.zip",
-      "testdeflated2.zip", "testdir.zip", "testempty.zip", "testextrabytes.zip", "testfile-UTF8.zip",
-      "testfile-cp437.zip", "testfile-ef.zip", "testfile-long-comment.zip", "testfile-lzma.zip",
-      "testfile-stored-dos.zip", "testfile-truncated.zip", "testfile-xz.zip", "testfile-zstd.zip",
-      "teststored.zip", "zip-in-archive-comment.zip", "zip64-in-archive-comment.zip", "zip64.zip",
-      "zipcmp_zip_dir.zip"};
+  std::vector<std::string> names;
+  DIR* dir = opendir(CorpusPath("").c_str());
+  ASSERT_NE(dir, nullptr);
+  while (dirent* e = readdir(dir))
+    if (e->d_name[0] != '.' && std::string(e->d_name) != "SOURCES.md") names.push_back(e->d_name);
+  closedir(dir);
+  EXPECT_GE(names.size(), 79u);
   const int codes[] = {ZIP_OK, ZIP_ERRNO, ZIP_END_OF_LIST, ZIP_BAD_ARCHIVE, ZIP_CRC_ERROR, Z_DATA_ERROR};
   int opened = 0;
-  for (const char* name : names) {
+  for (const std::string& name : names) {
     SCOPED_TRACE(name);
-    ASSERT_TRUE(FileExists(CorpusPath(name)));
     ZipArchive* archive = ArchiveOpen(CorpusPath(name).c_str());
     if (!archive) continue;
     opened++;
