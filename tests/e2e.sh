@@ -16,13 +16,22 @@ cleanup() {
 exec 3<> "$work/displayfd"
 Xvfb -displayfd 3 -screen 0 320x240x16 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xpid=$!
+display=""
 for _ in $(seq 100); do
-  display="$(head -n1 "$work/displayfd" 2>/dev/null)"
-  [ -n "$display" ] && break
+  # The number is complete once its line has ended.
+  if [ "$(wc -l <"$work/displayfd" 2>/dev/null || echo 0)" -ge 1 ]; then
+    display="$(head -n1 "$work/displayfd")"
+    break
+  fi
   sleep 0.1
 done
 [ -n "$display" ] || fail "Xvfb did not start"
 export DISPLAY=":$display"
+# Wait until the server answers requests.
+for _ in $(seq 100); do
+  xwd -root -silent >/dev/null 2>&1 && break
+  sleep 0.1
+done
 
 cd "$work"
 "$quillo" >"$work/out.log" 2>&1 &

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/files.h"
+#include "platform/font.h"
 #include "platform/video.h"
 
 namespace {
@@ -40,6 +41,9 @@ void StartTestPlatform() {
   GpUseVirtualClock(true);
   GpVideoInit();
   if (!g_video) g_video = new Video();
+  InitFonts();
+  g_standardFont = &FontSmall;
+  g_video->SetStandardFont(g_standardFont);
 }
 
 std::string MakeScratchDir(const char* tag) {

@@ -12,6 +12,7 @@
 #include "document/render.h"
 #include "document/text.h"
 #include "platform/files.h"
+#include "platform/font.h"
 #include "platform/keys.h"
 #include "platform/settings.h"
 #include "platform/video.h"
@@ -89,10 +90,11 @@ void Init() {
   GpVideoInit();
   Trace("-new Video");
   g_video = new Video();
-  // fonts: the three fonts are built here.
+  InitFonts();
   RecomputeInterfaceColour();
   Trace("-SetStandardFont");
-  // fonts: FontSmall becomes the standard font here.
+  g_standardFont = &FontSmall;
+  g_video->SetStandardFont(g_standardFont);
   Trace("-new Text");
   if (!g_text) g_text = CreateText(TEXT_LAYOUT_WIDTH);
   ClearRecentEntry(&g_currentEntry);
@@ -149,5 +151,7 @@ void Shutdown() {
   // recent files: the current entry is added to the list (writing quillo.mrf).
   delete g_video;
   g_video = nullptr;
+  ReleaseText(g_text);
+  g_text = nullptr;
   GpAppExit();
 }
