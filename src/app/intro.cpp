@@ -17,7 +17,7 @@ const char intromsg[] =
     "\\pard\\qc\\i\\cf2 (beta release 0.86)\\i0\\cf0\\par\n"
     "\\pard\\par\n"
     "\\pard\\qj Welcome to !Quillo, a reader for books and documents on your handheld. "
-    "It opens plain text (\\b TXT\\b0), \\b RTF\\b0, \\b HTM/PDB\\b0 and \\b PalmDoc\\b0 "
+    "It opens plain text ({\\b TXT}), {\\b RTF}, {\\b HTM/PDB} and {\\b PalmDoc} "
     "e-books, and the text of PDF files. Documents are laid out for the screen in the font "
     "size you choose, and the formatting they carry is kept: {\\b bold}, {\\i italic}, "
     "{\\cf1 colour} {\\cf2 text} and the alignment of every paragraph, left, centred, right "
