@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "document/load.h"
+#include "document/text.h"
 #include "harness.h"
 #include "importers/pdb.h"
+#include "mono_font.h"
 
 namespace {
 
@@ -223,6 +226,22 @@ TEST(PdbBooks, LargeBookGrowsItsBuffer) {
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.text.size(), 200u * 4097);
   EXPECT_EQ(r.text.substr(4094, 4), "w\r\nw");
+}
+
+TEST(PdbBooks, TheLoaderShowsBooksByExtension) {
+  StartTestPlatform();
+  MonoFont mono(10, 10);
+  Text t;
+  t.font = &mono.font;
+  const std::string base = std::string(QUILLO_SOURCE_DIR) + "/tests/data/pdb/story";
+  const std::string book = ReadTestFile(base + ".pdb");
+  char* buffer = static_cast<char*>(malloc(book.size() + 1));
+  memcpy(buffer, book.data(), book.size() + 1);
+  LoadFromBuffer(&t, "/books/story.PdB", buffer, int32_t(book.size() + 1));
+  ASSERT_NE(t.text, nullptr);
+  EXPECT_EQ(std::string(t.text, 27), "The Clockmaker's Apprentice");
+  EXPECT_GT(t.lineCount, 10);
+  ClearTextContents(&t);
 }
 
 }  // namespace
