@@ -22,22 +22,36 @@ constexpr int32_t TABLE_RESERVE = 16;
 
 // Widths of every byte for the four faces, measured once per layout so that
 // the scan costs one table load per byte. Tabs measure as if at x 0.
+// slow[face][c] marks the bytes the scan must look at more closely: NUL,
+// byte 1, LF, CR, space, and every byte without width. Every other byte adds
+// at least one pixel, so a stretch of them ends by overflow within the layout
+// width; only the slow bytes need the check on the line's byte count.
 struct Metrics {
   int16_t width[4][256];
+  uint8_t slow[4][256];
   int box[4];  // ascent - descent
 };
 
-void MeasureFont(const BitmapFont* font, Metrics* m) {
+// Above this layout width the byte-count argument above no longer holds and
+// every byte takes the slow path.
+constexpr int32_t FAST_WIDTH_LIMIT = 30000;
+
+void MeasureFont(const BitmapFont* font, int32_t layoutWidth, Metrics* m) {
   // A font record whose tables are not filled yet measures like no font.
-  if (!font || !font->ascent || !font->descent || !font->advance) {
-    std::memset(m, 0, sizeof *m);
-    return;
-  }
+  const bool usable = font && font->ascent && font->descent && font->advance;
   for (int face = 0; face < 4; ++face) {
-    for (int c = 0; c < 256; ++c) m->width[face][c] = int16_t(CharWidth(font, 0, uint8_t(c), face));
+    for (int c = 0; c < 256; ++c) {
+      // Widths are never negative: the sum over a line only grows.
+      const int w = usable ? CharWidth(font, 0, uint8_t(c), face) : 0;
+      m->width[face][c] = int16_t(w > 0 ? std::min(w, 0x7FFF) : 0);
+    }
     m->width[face][0] = 0;
     m->width[face][uint8_t(FORMAT_CODE)] = 0;
-    m->box[face] = font->ascent[face] - font->descent[face];
+    for (int c = 0; c < 256; ++c) {
+      m->slow[face][c] = c == 0 || c == 1 || c == '\n' || c == '\r' || c == ' ' ||
+                         m->width[face][c] == 0 || layoutWidth > FAST_WIDTH_LIMIT;
+    }
+    m->box[face] = usable ? font->ascent[face] - font->descent[face] : 0;
   }
 }
 
@@ -48,15 +62,6 @@ inline int RaisedHeight(const Metrics& m, uint8_t style) {
 }
 
 inline bool IsLineEnd(uint8_t c) { return c == 0 || c == '\r' || c == '\n'; }
-
-// Bytes at or below 32 that the scan must look at: NUL, byte 1, LF, CR, space.
-struct SpecialBytes {
-  bool is[33] = {};
-  constexpr SpecialBytes() : is() {
-    is[0] = is[1] = is[10] = is[13] = is[32] = true;  // NUL, code, LF, CR, space
-  }
-};
-constexpr SpecialBytes SPECIAL;
 
 // Applies the size argument d: levels up to 3 (and bytes below '0') clear both
 // size bits, a large level adds its bit on top of the current ones.
@@ -106,9 +111,9 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
   table.capacity = TABLE_STEP;
 
   static Metrics metrics;  // 2 KB, rebuilt on every call
-  MeasureFont(font, &metrics);
-  const Metrics& m = metrics;
   const int32_t layoutWidth = text->width;
+  MeasureFont(font, layoutWidth, &metrics);
+  const Metrics& m = metrics;
 
   uint8_t style = start & 0x3F;
   int align = start >> STYLE_ALIGN_SHIFT;
@@ -126,31 +131,56 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
     rec.firstSpaceExtra = 0;
 
     int height = m.box[style & STYLE_FACE_MASK] + 5;
-    int raise = RaisedHeight(m, style);
+    // Every byte taken into the line raises its height to the raised height
+    // of the style in force after it. That value only changes at a code, so
+    // the codes raise the height themselves and the bytes before the first
+    // code are accounted for once, with the style the line starts with.
+    const int startRaise = RaisedHeight(m, style);
+    int raise = startRaise;
+    bool codeSeen = false;
+    bool bytesBeforeCode = false;
     const int16_t* widths = m.width[style & STYLE_FACE_MASK];
+    const uint8_t* slow = m.slow[style & STYLE_FACE_MASK];
     int32_t width = 0;
     int32_t lastSpace = -1;
     int32_t widthBeforeSpace = 0;
     int32_t spaces = 0;
     bool overflow = false;
     const uint8_t* q = p;
-    const uint8_t* limit = p + MAX_LINE_BYTES;
+    const uint8_t* taken = p;  // end of the bytes taken into the width
+    const uint8_t* limit = p + MAX_LINE_BYTES - std::clamp<int32_t>(layoutWidth, 0, FAST_WIDTH_LIMIT);
 
     for (;;) {
       const uint8_t c = *q;
+      if (!slow[c]) {
+        const int32_t w = widths[c];
+        if (width + w >= layoutWidth) {
+          overflow = true;
+          taken = q;
+          ++q;
+          break;
+        }
+        width += w;
+        ++q;
+        continue;
+      }
       int32_t w;
       int len = 1;
-      if (c > 32 || !SPECIAL.is[c]) {
-        w = widths[c];
-      } else if (c == ' ') {
+      bool code = false;
+      if (c == ' ') {
         lastSpace = int32_t(q - p);
         widthBeforeSpace = width;
         ++spaces;
         w = widths[32];
       } else if (c == FORMAT_CODE) {
+        if (!codeSeen) {
+          codeSeen = true;
+          bytesBeforeCode = q > p;
+        }
+        code = true;
         w = 0;
-        const uint8_t code = q[1];
-        switch (code) {
+        const uint8_t letter = q[1];
+        switch (letter) {
           case FMT_BOLD_ON: style |= STYLE_BOLD; len = 2; break;
           case FMT_BOLD_OFF: style &= uint8_t(~STYLE_BOLD); len = 2; break;
           case FMT_ITALIC_ON: style |= STYLE_ITALIC; len = 2; break;
@@ -169,7 +199,7 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
             len = 2;
             if (q[2] != 0) {
               len = 3;
-              if (code == FMT_SIZE) {
+              if (letter == FMT_SIZE) {
                 style = ApplySize(style, q[2]);
               } else {
                 colour = uint8_t(q[2] - '0');
@@ -180,23 +210,32 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
             break;  // no code: only the byte 1 is taken, the next byte is measured
         }
         widths = m.width[style & STYLE_FACE_MASK];
+        slow = m.slow[style & STYLE_FACE_MASK];
         raise = RaisedHeight(m, style);
+      } else if (c == 0 || c == '\r' || c == '\n') {
+        taken = q;
+        break;  // the line ends here
       } else {
-        break;  // NUL, CR or LF: the line ends here
+        w = widths[c];  // a byte without width
       }
       if (width + w >= layoutWidth) {
         overflow = true;
+        taken = q;
         q += len;
         break;
       }
       width += w;
-      if (height < raise) height = raise;
+      if (code && height < raise) height = raise;
       q += len;
       if (q >= limit) {
+        // Only zero-width bytes make a line this long; cut it so that its
+        // length fits 16 bits.
         overflow = true;
+        taken = q;
         break;
       }
     }
+    if (codeSeen ? bytesBeforeCode : taken > p) height = std::max(height, startRaise);
 
     // q is the byte at which the scan stopped (after an overflow, the byte
     // following the stretch).
