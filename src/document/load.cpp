@@ -15,10 +15,7 @@
 #include "importers/rtf.h"
 #include "pdf/pdf.h"
 #include "platform/files.h"
-#if __has_include("ui/messagebox.h")
 #include "ui/messagebox.h"
-#define QUILLO_HAVE_MESSAGEBOX 1
-#endif
 
 namespace {
 
@@ -102,11 +99,7 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
     }
   }
   if (!buffer) {
-#ifdef QUILLO_HAVE_MESSAGEBOX
     MessageBoxWait(LangText("Error loading file|Error cargando fichero"), BaseName(name));
-#else
-    std::printf("Error loading file: %s\n", BaseName(name));
-#endif
   }
   text->text = buffer;
   JoinSoftBreaks(text);
