@@ -182,6 +182,8 @@ TEST(RtfKeywords, IgnoredWordsCharsAndBreaks) {
   EXPECT_EQ(Codes(Doc("a\nb\r\nc\\\nd\\\re\\line f")), "abc\nd\ne\nf");
   // A page break, a literal byte 2 and an escape of byte 2 all break the page.
   EXPECT_EQ(Codes(Doc("a\\page b\x02" "c\\'02d")), "a\n<P>b\n<P>c\n<P>d");
+  // Byte 1 in the text, escaped or raw, would start a code: it is dropped.
+  EXPECT_EQ(Codes(Doc("a\x01" "Bb\\'01Bc\\bin2 \x01" "Bd\x01")), "aBbBcBd");
   // Keywords and parameters past the parser's limits are cut, not split.
   EXPECT_EQ(Codes(Doc("\\" + std::string(40, 'b') + " x\\b99999999999999999999999 y")), "x<B>y");
 }
