@@ -194,6 +194,10 @@ TEST(Html, OverlongTagsAndValuesAreCut) {
   // A tag that runs to the end of the text.
   EXPECT_EQ(Convert("<body>a<p align=center"), "a\x01" "c");
   EXPECT_EQ(Convert("<body><font size=4"), "\x01" "F4");
+  // A "<" or "&" as the last byte of the text.
+  EXPECT_EQ(Convert("<body>a<"), "a<");
+  EXPECT_EQ(Convert("<body>a&"), "a&");
+  EXPECT_EQ(Convert("<body>a&#"), "a&#");
 }
 
 }  // namespace

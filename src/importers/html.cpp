@@ -333,7 +333,8 @@ bool TryTagRules(HtmlState& s) {
   // No two names can match one tag, so a rule whose first letter differs is
   // passed over without changing which rule wins.
   const char first = FoldUpper(s.text[s.r + 1]);
-  const char second = FoldUpper(s.text[s.r + 2]);
+  // A "<" just before the NUL has no second byte to look at.
+  const char second = first ? FoldUpper(s.text[s.r + 2]) : '\0';
   for (const TagRule& rule : kTagRules) {
     if (rule.name[0] != first || (rule.name[1] && rule.name[1] != second)) continue;
     if (!HtmlTagAt(s, s.r, rule.name, &tagLength)) continue;
