@@ -272,6 +272,40 @@ TEST_F(FontTest, NothingIsWrittenOutsideLimitsOrBuffer) {
   EXPECT_EQ(block[guard - 1], 0x1234);
 }
 
+TEST_F(FontTest, UncheckedPathDrawsWhatTheCheckedPathDraws) {
+  // Limits covering the whole buffer send a glyph through the per-pixel
+  // checks; without limits a glyph on the screen skips them. Both must agree,
+  // also after a change of colour or weight between the two (the blend memo).
+  const uint16_t colours[2] = {0x0000, 0xF81F};
+  for (int f = 0; f < 3; ++f) {
+    for (int face = 0; face < 4; ++face) {
+      for (int weight : {0, 16, 128}) {
+        g_settings.textWeight = uint16_t(weight);
+        Frame fast(0xFFFF), checked(0xFFFF);
+        for (int c = FONT_FIRST_CHAR; c <= 0xFF; ++c) {
+          const int cell = c - FONT_FIRST_CHAR;
+          const int x = 2 + (cell % 20) * 16, y = 4 + (cell / 20) * 20;
+          const uint32_t attr = uint32_t(face) | AttrColour(colours[c & 1]);
+          DrawTextChar(FONTS[f], int16_t(x), int16_t(y), uint8_t(c), attr, fast.buf(), nullptr, nullptr);
+          DrawTextChar(FONTS[f], int16_t(x), int16_t(y), uint8_t(c), attr, checked.buf(),
+                       checked.buf(), checked.buf() + FRAME_PIXELS);
+        }
+        ASSERT_EQ(fast.pixels, checked.pixels) << "font " << f << " face " << face << " weight " << weight;
+      }
+    }
+  }
+  // Over coloured paper the blend takes the old pixel into account.
+  g_settings.textWeight = 16;
+  Frame grey(0x8410), white(0xFFFF);
+  DrawTextChar(&FontSmall, 10, 10, 'e', 0, grey.buf(), nullptr, nullptr);
+  DrawTextChar(&FontSmall, 10, 10, 'e', 0, white.buf(), nullptr, nullptr);
+  int differ = 0;
+  for (int y = 10; y < 20; ++y) {
+    for (int x = 10; x < 18; ++x) differ += grey.at(x, y) != 0x8410 && white.at(x, y) != 0xFFFF && grey.at(x, y) != white.at(x, y);
+  }
+  EXPECT_GT(differ, 0);
+}
+
 TEST_F(FontTest, StringsUseTheCurrentFontAndOutlinesDrawThreeTimes) {
   Frame frame(0xFFFF);
   const BitmapFont* saved = g_video->font;

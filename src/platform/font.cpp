@@ -15,11 +15,44 @@ BitmapFont FontMedium = {};
 BitmapFont FontLarge = {};
 const BitmapFont* g_standardFont = nullptr;
 
-using font_internal::DrawGlyphRows;
+using font_internal::BlendMemo;
+using font_internal::DrawGlyph;
 using font_internal::GlyphPlacement;
 using font_internal::Ink;
 
 namespace {
+
+BlendMemo g_documentBlends;
+
+// Widest row (in pixels from the pen) of every glyph of the built-in fonts,
+// measured from the data itself so the unchecked path can never leave the box.
+int16_t g_extent[3][FONT_GLYPHS];
+bool g_measured = false;
+
+inline const int16_t* BuiltInExtents(const BitmapFont* font) {
+  if (!g_measured) return nullptr;
+  if (font == &FontSmall) return g_extent[0];
+  if (font == &FontMedium) return g_extent[1];
+  if (font == &FontLarge) return g_extent[2];
+  return nullptr;
+}
+
+void MeasureGlyphExtents() {
+  const BitmapFont* fonts[3] = {&FontSmall, &FontMedium, &FontLarge};
+  for (int f = 0; f < 3; ++f) {
+    for (int g = 0; g < FONT_GLYPHS; ++g) {
+      const int8_t* data = fonts[f]->rowData + fonts[f]->rowDataOffset[g];
+      int widest = 0;
+      for (int r = 0; r < fonts[f]->rows[g]; ++r) {
+        int w = 0;
+        for (int8_t b = *data++; b != 0; b = *data++) w += b < 0 ? -b : 1;
+        if (w > widest) widest = w;
+      }
+      g_extent[f][g] = int16_t(widest);
+    }
+  }
+  g_measured = true;
+}
 
 // Offset of a limit pointer from the buffer's start, held to 0..FRAME_PIXELS
 // so a limit outside the buffer can never open writes past it.
@@ -88,7 +121,12 @@ void InitFonts() {
   FillFontSmall(&FontSmall);
   FillFontMedium(&FontMedium);
   FillFontLarge(&FontLarge);
+  MeasureGlyphExtents();
 }
+
+namespace font_internal {
+const int16_t* GlyphExtents(const BitmapFont* font) { return BuiltInExtents(font); }
+}  // namespace font_internal
 
 int CharWidth(const BitmapFont* font, int16_t x, uint8_t c, int face) {
   if (!font || !font->advance) return 0;
@@ -110,17 +148,28 @@ int DrawTextChar(const BitmapFont* font, int16_t x, int16_t y, uint8_t c, uint32
   const int g = GlyphIndex(face, c);
   uint16_t colour = uint16_t(attribute >> 16);
   if (colour == 0) colour = g_settings.textColour;
+  const int bias = g_settings.textWeight;
+  const bool doubled = (attribute & ATTR_DOUBLE_HEIGHT) != 0;
+  const int d = font->ascent[face] - font->top[g];
+  const int firstRow = y + (doubled ? 2 * d : d);
+  const int rows = font->rows[g];
+  // The page's glyphs: no limits, one height, wholly on the screen.
+  const int16_t* extents = !doubled && !lower && !upper ? BuiltInExtents(font) : nullptr;
+  if (extents && x >= 0 && x + extents[g] <= SCREEN_WIDTH && firstRow >= 0 &&
+      firstRow + rows <= SCREEN_HEIGHT) {
+    g_documentBlends.Use(colour, bias);
+    font_internal::DrawUnchecked(font->rowData + font->rowDataOffset[g], rows, x, firstRow, target,
+                                 g_documentBlends);
+    return font->advance[g] - font->advanceAdjust[g];
+  }
   GlyphPlacement at;
   at.x = x;
-  at.doubled = (attribute & ATTR_DOUBLE_HEIGHT) != 0;
-  const int d = font->ascent[face] - font->top[g];
-  at.firstRow = y + (at.doubled ? 2 * d : d);
-  at.bias = g_settings.textWeight;
+  at.doubled = doubled;
+  at.firstRow = firstRow;
+  at.bias = bias;
   at.lo = LimitIndex(lower, target, 0);
   at.hi = LimitIndex(upper, target, FRAME_PIXELS);
-  if (at.lo < at.hi) {
-    DrawGlyphRows(font->rowData + font->rowDataOffset[g], font->rows[g], at, Ink(colour), target);
-  }
+  if (at.lo < at.hi) DrawGlyph(font, g, at, Ink(colour), target, g_documentBlends);
   return font->advance[g] - font->advanceAdjust[g];
 }
 

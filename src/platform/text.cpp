@@ -7,7 +7,8 @@
 #include "platform/font_draw.h"
 #include "platform/video.h"
 
-using font_internal::DrawGlyphRows;
+using font_internal::BlendMemo;
+using font_internal::DrawGlyph;
 using font_internal::GlyphPlacement;
 using font_internal::Ink;
 
@@ -15,6 +16,8 @@ namespace {
 
 // Interface glyphs are a little heavier than coverage alone: 56 and up is opaque.
 constexpr int INTERFACE_BIAS = 32;
+
+BlendMemo g_interfaceBlends;
 
 }  // namespace
 
@@ -39,8 +42,7 @@ int Video::DrawChar(const BitmapFont* f, int x, int y, uint8_t c, uint32_t attri
     at.lo = 0;
     at.hi = FRAME_PIXELS;
     if (x > -64 && x < SCREEN_WIDTH + 64) {
-      DrawGlyphRows(f->rowData + f->rowDataOffset[g], f->rows[g], at, Ink(uint16_t(attribute >> 16)),
-                    buf);
+      DrawGlyph(f, g, at, Ink(uint16_t(attribute >> 16)), buf, g_interfaceBlends);
     }
   }
   return f->advance[g];
