@@ -60,7 +60,7 @@ inline void DrawGlyphFrame(int fontIndex, int weightIndex, int face, uint16_t* b
   std::snprintf(label, sizeof label, "%s %s, weight %d", SheetFontName(fontIndex), FaceName(face),
                 WEIGHT_VALUES[weightIndex]);
   g_video->DrawString(4, 2, label, 0, &FontSmall, AttrColour(0x001F), buf);
-  const int lineHeight = font->ascent[face] - font->descent[face] + 8;
+  const int lineHeight = font->ascent[face] - font->descent[face] + 5;
   for (int c = FONT_FIRST_CHAR; c <= 0xFF; ++c) {
     const int cell = c - FONT_FIRST_CHAR;
     const int x = 2 + (cell % 20) * 16;
