@@ -6,40 +6,56 @@
 set -uo pipefail
 quillo="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 work="$(mktemp -d /tmp/quillo-e2e-XXXXXX)"
-fail() { echo "e2e: FAIL: $*"; [ -f "$work/out.log" ] && sed 's/^/  out: /' "$work/out.log"; cleanup; exit 1; }
+fail() {
+  echo "e2e: FAIL: $* (DISPLAY=${DISPLAY:-none})"
+  [ -f "$work/out.log" ] && sed 's/^/  out: /' "$work/out.log"
+  [ -f "$work/xvfb.log" ] && sed 's/^/  xvfb: /' "$work/xvfb.log"
+  cleanup
+  exit 1
+}
 cleanup() {
   [ -n "${qpid:-}" ] && kill "$qpid" 2>/dev/null
   [ -n "${xpid:-}" ] && kill "$xpid" 2>/dev/null
   wait 2>/dev/null
 }
 
-exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 320x240x16 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xpid=$!
-display=""
-for _ in $(seq 100); do
-  # The number is complete once its line has ended.
-  if [ "$(wc -l <"$work/displayfd" 2>/dev/null || echo 0)" -ge 1 ]; then
-    display="$(head -n1 "$work/displayfd")"
-    break
-  fi
-  sleep 0.1
-done
-[ -n "$display" ] || fail "Xvfb did not start"
-export DISPLAY=":$display"
-# Wait until the server answers requests.
-for _ in $(seq 100); do
-  xwd -root -silent >/dev/null 2>&1 && break
-  sleep 0.1
-done
+# A display of our own, away from :0 where a desktop or another test may live.
+start_xvfb() {
+  local n
+  for n in $(shuf -i 40-99); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xpid=$!
+    export DISPLAY=":$n"
+    local _
+    for _ in $(seq 100); do
+      xwd -root -silent >/dev/null 2>&1 && return 0
+      kill -0 "$xpid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$xpid" 2>/dev/null
+    wait "$xpid" 2>/dev/null
+    xpid=""
+  done
+  return 1
+}
+start_xvfb || fail "Xvfb did not start"
 
 cd "$work"
-"$quillo" >"$work/out.log" 2>&1 &
-qpid=$!
-for _ in $(seq 200); do
+# The reader is started again if the display refused it (a server busy starting).
+for attempt in 1 2 3; do
+  "$quillo" >"$work/out.log" 2>&1 &
+  qpid=$!
+  for _ in $(seq 200); do
+    grep -q -- "-while loop" "$work/out.log" && break
+    kill -0 "$qpid" 2>/dev/null || break
+    sleep 0.1
+  done
   grep -q -- "-while loop" "$work/out.log" && break
-  kill -0 "$qpid" 2>/dev/null || fail "the reader ended before its main loop"
-  sleep 0.1
+  wait "$qpid" 2>/dev/null
+  qpid=""
+  grep -q "Couldn't open X11 display" "$work/out.log" || fail "the reader ended before its main loop"
+  sleep 1
 done
 grep -q -- "-while loop" "$work/out.log" || fail "no '-while loop' trace"
 for trace in -main -Init "-new Video" -SetStandardFont "-new Text" "-Cfg load" -GameEngine \

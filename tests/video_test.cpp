@@ -168,7 +168,7 @@ TEST(Video, WindowsPartlyOffScreenStayInsideTheBuffer) {
   ClearBuffer(b, 0);
   g_video->DrawWindow(300, 230, 100, 60, 0x1111, "x", 0, b);
   g_video->DrawWindow(-50, -40, 80, 60, 0x2222, "y", 0, b);
-  EXPECT_EQ(b[PixelIndex(310, 235)], 0x1111);
+  EXPECT_EQ(b[PixelIndex(317, 239)], 0x1111);
   EXPECT_EQ(b[PixelIndex(10, 10)], 0x2222);
 }
 
