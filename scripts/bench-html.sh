@@ -36,24 +36,15 @@ open(out, "wb").write(b"".join(parts))
 PY
 ls -l "$DIR/page.html"
 
+export QUILLO_SCRIPTS="$ROOT/scripts"
 python3 - "$BENCH" "$DIR/page.html" "$ROOT" <<'PY'
 import json, os, re, subprocess, sys, time
 bench, page, root = sys.argv[1], sys.argv[2], sys.argv[3]
 size = os.path.getsize(page)
 devnull = open(os.devnull, "wb")
 
-def best(cmd, runs):
-    t = []
-    for _ in range(runs):
-        start = time.perf_counter()
-        subprocess.run(cmd, stdout=devnull, stderr=devnull, check=True)
-        t.append(time.perf_counter() - start)
-    return min(t)
-
-def instructions(cmd, extra=()):
-    r = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null", *extra] + cmd,
-                       stdout=devnull, stderr=subprocess.PIPE, text=True, check=True)
-    return int(re.search(r"Collected : (\d+)", r.stderr).group(1))
+sys.path.insert(0, os.environ["QUILLO_SCRIPTS"])
+from benchlib import best, instructions
 
 out = os.path.join(os.path.dirname(page), "bench.json")
 subprocess.run([bench, "--benchmark_min_time=1", "--benchmark_out_format=json", "--benchmark_out=" + out],

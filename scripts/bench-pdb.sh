@@ -26,24 +26,15 @@ if [ ! -f "$DIR/book.pdb" ]; then
 fi
 ls -l "$DIR/book.pdb"
 
+export QUILLO_SCRIPTS="$ROOT/scripts"
 python3 - "$BENCH" "$DIR" "$ROOT" <<'PY'
 import json, os, re, subprocess, sys, time
 bench, d, root = sys.argv[1], sys.argv[2], sys.argv[3]
 book = os.path.join(d, "book.pdb")
 devnull = open(os.devnull, "wb")
 
-def best(cmd, runs):
-    t = []
-    for _ in range(runs):
-        start = time.perf_counter()
-        subprocess.run(cmd, stdout=devnull, stderr=devnull, check=True)
-        t.append(time.perf_counter() - start)
-    return min(t)
-
-def instructions(cmd, extra=()):
-    r = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null", *extra] + cmd,
-                       stdout=devnull, stderr=subprocess.PIPE, text=True, check=True)
-    return int(re.search(r"Collected : (\d+)", r.stderr).group(1))
+sys.path.insert(0, os.environ["QUILLO_SCRIPTS"])
+from benchlib import best, instructions
 
 r = subprocess.run([bench, "--once", book], stdout=devnull, stderr=subprocess.PIPE, text=True, check=True)
 decoded = int(re.search(r"(\d+) bytes of text", r.stderr).group(1))

@@ -41,23 +41,14 @@ PY
 fi
 ls -l "$DIR/pandoc.rtf" "$DIR/libreoffice.rtf"
 
+export QUILLO_SCRIPTS="$ROOT/scripts"
 python3 - "$BENCH" "$DIR" <<'PY'
 import json, os, re, subprocess, sys, time
 bench, folder = sys.argv[1], sys.argv[2]
 devnull = open(os.devnull, "wb")
 
-def best(cmd, runs):
-    t = []
-    for _ in range(runs):
-        start = time.perf_counter()
-        subprocess.run(cmd, stdout=devnull, stderr=devnull, check=True)
-        t.append(time.perf_counter() - start)
-    return min(t)
-
-def instructions(cmd, extra=()):
-    r = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null", *extra] + cmd,
-                       stdout=devnull, stderr=subprocess.PIPE, text=True, check=True)
-    return int(re.search(r"Collected : (\d+)", r.stderr).group(1))
+sys.path.insert(0, os.environ["QUILLO_SCRIPTS"])
+from benchlib import best, instructions
 
 out = os.path.join(folder, "bench.json")
 subprocess.run([bench, "--benchmark_min_time=1", "--benchmark_out_format=json", "--benchmark_out=" + out],
