@@ -11,7 +11,7 @@
 #include "platform/keys.h"
 #include "platform/settings.h"
 #include "platform/video.h"
-#include "ui/messagebox.h"
+#include "ui/boxes/messagebox.h"
 
 namespace {
 

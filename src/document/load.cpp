@@ -15,7 +15,7 @@
 #include "importers/rtf.h"
 #include "pdf/pdf.h"
 #include "platform/files.h"
-#include "ui/messagebox.h"
+#include "ui/boxes/messagebox.h"
 
 namespace {
 

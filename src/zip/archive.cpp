@@ -11,7 +11,7 @@
 #include <new>
 
 #include "platform/bytes.h"
-#include "ui/messagebox.h"
+#include "ui/boxes/messagebox.h"
 
 namespace {
 
