@@ -2,6 +2,7 @@
 // source and the quit event.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "harness.h"
@@ -106,6 +107,73 @@ TEST(Keys, ScriptHoldsEachCodeForItsPollsAndWaitKeyPausesFirst) {
   EXPECT_EQ(WaitKey(), KEY_START);
   EXPECT_EQ(GetTicks() - before, 200u);
   EXPECT_EQ(GpKeyScriptPolls(), 6u);
+  GpClearKeyScript();
+}
+
+// Polls with nothing held, so only the events are read.
+int PollIdle() {
+  static uint8_t keys[GP_SDLK_LAST] = {};
+  bool none[20] = {};
+  GpSetFakeJoystick(none, 20);
+  GpSetFakeKeyboard(keys, GP_SDLK_LAST);
+  int code = GetKey();
+  GpSetFakeKeyboard(nullptr, 0);
+  GpSetFakeJoystick(nullptr, 0);
+  return code;
+}
+
+std::string Drain() {
+  std::string typed;
+  while (int c = GpTypedChar()) typed += char(c);
+  return typed;
+}
+
+TEST(Keys, KeyPressesTypeCodePage1252BytesWhileTypingIsOn) {
+  StartTestPlatform();
+  GpSetTyping(true);
+  // e acute, the euro sign (0x80), a space; alpha, the return key's 13,
+  // DEL and a key without a character are not typed.
+  for (uint16_t u : {uint16_t('a'), uint16_t(0xE9), uint16_t(0x20AC), uint16_t(' '), uint16_t(0x3B1),
+                     uint16_t(13), uint16_t(0x7F), uint16_t(0), uint16_t('Z')}) {
+    GpPushKeyEvent(u);
+  }
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(PollIdle(), 0);
+  EXPECT_EQ(Drain(), "a\xE9\x80 Z");
+  EXPECT_EQ(GpTypedChar(), 0);
+  // Presses while typing is off are never typed, not even once it is on again.
+  GpSetTyping(false);
+  GpPushKeyEvent('x');
+  for (int i = 0; i < 3; ++i) PollIdle();
+  GpSetTyping(true);
+  EXPECT_EQ(GpTypedChar(), 0);
+  // Queued but unread presses are dropped when typing is turned on again.
+  GpPushKeyEvent('y');
+  for (int i = 0; i < 3; ++i) PollIdle();
+  GpSetTyping(true);
+  EXPECT_EQ(GpTypedChar(), 0);
+  // A flood of presses nobody reads keeps the queue's bound.
+  for (int i = 0; i < 100; ++i) GpPushKeyEvent(uint16_t('0' + i % 10));
+  for (int i = 0; i < 120; ++i) PollIdle();
+  EXPECT_EQ(Drain().size(), 64u);
+  GpSetTyping(false);
+}
+
+TEST(Keys, ScriptTypesBetweenItsKeyCodes) {
+  StartTestPlatform();
+  GpSetTyping(true);
+  GpSetKeyScript({{KeyScriptTyped('h'), 1}, {KEY_DOWN, 1}, {KeyScriptTyped(0xF1), 2}});
+  EXPECT_EQ(GetKey(), 0);
+  EXPECT_EQ(GpTypedChar(), 'h');
+  EXPECT_EQ(GpTypedChar(), 0);
+  EXPECT_EQ(GetKey(), KEY_DOWN);
+  EXPECT_EQ(GetKey(), 0);
+  EXPECT_EQ(GetKey(), 0);
+  EXPECT_EQ(Drain(), "\xF1\xF1");
+  // With typing off a scripted character is a poll with no key, and nothing more.
+  GpSetTyping(false);
+  GpSetKeyScript({{KeyScriptTyped('q'), 1}});
+  EXPECT_EQ(GetKey(), 0);
+  EXPECT_EQ(GpTypedChar(), 0);
   GpClearKeyScript();
 }
 

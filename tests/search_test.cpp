@@ -100,3 +100,50 @@ TEST(Search, ComparisonStopsAtTheEndOfTheText) {
   EXPECT_EQ(FindText(&d.text, 0, "ail\x01"), -1);
   EXPECT_EQ(FindText(&d.text, 0, "l__"), -1);
 }
+
+namespace {
+
+// Every start of every line compared in full, byte by byte, as the search is
+// defined; the fast scan must give the same line for every pattern.
+int32_t PlainScan(const Text* text, int32_t start, const char* pattern) {
+  if (start < 0) start = 0;
+  const size_t n = std::strlen(pattern);
+  for (int32_t i = start; i < text->lineCount; ++i) {
+    const uint8_t* s = reinterpret_cast<const uint8_t*>(text->lines[i].start);
+    for (uint32_t k = 0; k < text->lines[i].length; ++k) {
+      size_t j = 0;
+      while (j < n && s[k + j] != 0 &&
+             SearchFold[s[k + j]] == SearchFold[uint8_t(pattern[j])]) {
+        ++j;
+      }
+      if (j == n) return i;
+      if (s[k + j] == 0) return -1;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+TEST(Search, FastScanFindsWhatThePlainScanFinds) {
+  MonoFont mono(10, 10);
+  // Few letters, capitals, accents, codes and line ends, so patterns often
+  // match in part, across lines and at the end of the text.
+  const char alphabet[] = "abAB \xE9\xC9\x01\r\n_?\x81";
+  uint32_t seed = 7;
+  auto next = [&]() { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  for (int round = 0; round < 60; ++round) {
+    std::string bytes;
+    const int size = int(next() % 300);
+    for (int i = 0; i < size; ++i) bytes += alphabet[next() % (sizeof alphabet - 1)];
+    Doc d(bytes, &mono.font);
+    for (int p = 0; p < 40; ++p) {
+      std::string pattern;
+      const int length = int(next() % 5);
+      for (int i = 0; i < length; ++i) pattern += alphabet[next() % (sizeof alphabet - 1)];
+      const int32_t start = int32_t(next() % 8) - 2;
+      ASSERT_EQ(FindText(&d.text, start, pattern.c_str()), PlainScan(&d.text, start, pattern.c_str()))
+          << "round " << round << " pattern " << p;
+    }
+  }
+}

@@ -32,27 +32,52 @@ const uint8_t SearchFold[256] = {
 #undef F
 };
 
+namespace {
+
+// Compares the pattern with the text at t through the fold table: true when
+// all n bytes agree. *ended is set when the comparison reached the NUL that
+// ends the text.
+inline bool MatchesAt(const uint8_t* t, const uint8_t* pat, size_t n, bool* ended) {
+  for (size_t j = 0; j < n; ++j) {
+    // The NUL ends the text: the comparison fails there (it folds like "_"
+    // but must not run on past the buffer).
+    if (t[j] == 0) {
+      *ended = true;
+      return false;
+    }
+    if (SearchFold[t[j]] != SearchFold[pat[j]]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int32_t FindText(const Text* text, int32_t start, const char* pattern) {
   if (!text || !text->lines || !pattern) return -1;
   if (start < 0) start = 0;
   if (start >= text->lineCount) return -1;
   const uint8_t* pat = reinterpret_cast<const uint8_t*>(pattern);
   const size_t n = std::strlen(pattern);
+  if (n == 0) {
+    // The empty pattern matches at the first byte of the first line that has one.
+    for (int32_t i = start; i < text->lineCount; ++i) {
+      if (text->lines[i].length > 0) return i;
+    }
+    return -1;
+  }
+  // Most starts fail on the first byte: that test alone runs over every byte
+  // of the line, and only a start that passes it is compared in full.
+  const uint8_t first = SearchFold[pat[0]];
   for (int32_t i = start; i < text->lineCount; ++i) {
     const LineRecord& line = text->lines[i];
-    const uint8_t* s = reinterpret_cast<const uint8_t*>(line.start);
-    for (uint32_t k = 0; k < line.length; ++k) {
-      const uint8_t* t = s + k;
-      size_t j = 0;
-      while (j < n) {
-        // The NUL ends the text: the comparison fails there (it folds like "_"
-        // but must not run on past the buffer). Every later start is nearer
-        // to the end, so nothing further can match.
-        if (t[j] == 0) return -1;
-        if (SearchFold[t[j]] != SearchFold[pat[j]]) break;
-        ++j;
-      }
-      if (j == n) return i;
+    const uint8_t* t = reinterpret_cast<const uint8_t*>(line.start);
+    const uint8_t* const end = t + line.length;
+    for (; t < end; ++t) {
+      if (SearchFold[*t] != first) continue;
+      bool ended = false;
+      if (MatchesAt(t, pat, n, &ended)) return i;
+      // Every later start is nearer to the end, so nothing further can match.
+      if (ended) return -1;
     }
   }
   return -1;

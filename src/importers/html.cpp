@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "importers/cp1252.h"
+#include "platform/cp1252.h"
 
 namespace {
 

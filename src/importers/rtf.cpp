@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "document/text.h"
-#include "importers/cp1252.h"
 #include "importers/rtf_keywords.h"
+#include "platform/cp1252.h"
 
 namespace {
 

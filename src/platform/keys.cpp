@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/cp1252.h"
 #include "platform/files.h"
 #include "platform/video.h"
 #include "platform/video_internal.h"
@@ -38,6 +39,14 @@ size_t g_scriptStep = 0;
 int g_scriptUsed = 0;
 uint32_t g_scriptPolls = 0;
 
+// Typed bytes waiting for the dialog that reads them; presses beyond its size
+// while nobody reads are dropped.
+constexpr int TYPED_QUEUE_SIZE = 64;
+bool g_typing = false;
+uint8_t g_typed[TYPED_QUEUE_SIZE];
+int g_typedHead = 0;
+int g_typedCount = 0;
+
 const bool* g_fakeButtons = nullptr;
 int g_fakeButtonCount = 0;
 const uint8_t* g_fakeKeys = nullptr;
@@ -47,6 +56,19 @@ int g_fakeKeyCount = 0;
   if (g_quitHandler) g_quitHandler();
   std::fflush(stdout);
   std::exit(0);
+}
+
+void QueueTyped(uint8_t c) {
+  if (!g_typing || g_typedCount >= TYPED_QUEUE_SIZE) return;
+  g_typed[(g_typedHead + g_typedCount) % TYPED_QUEUE_SIZE] = c;
+  ++g_typedCount;
+}
+
+// A key press with SDL's Unicode translation: the code page 1252 byte of its
+// character when the code page has one and it is printable.
+void TypeKeyEvent(const SDL_KeyboardEvent& key) {
+  const int c = UnicodeToCp1252(key.keysym.unicode);
+  if (c >= 0x20 && c != 0x7F) QueueTyped(uint8_t(c));
 }
 
 bool ButtonDown(int number) {
@@ -123,10 +145,17 @@ int GetKey() {
   if (g_scriptActive) {
     int code = ScriptCode();
     if (code == KEY_SCRIPT_QUIT) Quit();
+    if (code & KEY_SCRIPT_TYPED) {
+      QueueTyped(uint8_t(code));
+      return 0;
+    }
     return code;
   }
   SDL_Event event;
-  if (SDL_PollEvent(&event) && event.type == SDL_QUIT) Quit();
+  if (SDL_PollEvent(&event)) {
+    if (event.type == SDL_QUIT) Quit();
+    if (event.type == SDL_KEYDOWN && g_typing) TypeKeyEvent(event.key);
+  }
   int code = JoystickCode();
   if (!code) code = KeyboardCode();
   // Nothing pressed: give the processor back for a moment instead of spinning.
@@ -147,6 +176,23 @@ int GetKeySwap() { return g_swap; }
 
 void GpSetQuitHandler(void (*handler)()) { g_quitHandler = handler; }
 
+void GpSetTyping(bool on) {
+  g_typing = on;
+  g_typedHead = 0;
+  g_typedCount = 0;
+  // The translation costs a little per key event, so it is on only while a
+  // dialog reads typed text.
+  if (GpVideoStarted()) SDL_EnableUNICODE(on ? 1 : 0);
+}
+
+int GpTypedChar() {
+  if (g_typedCount == 0) return 0;
+  const uint8_t c = g_typed[g_typedHead];
+  g_typedHead = (g_typedHead + 1) % TYPED_QUEUE_SIZE;
+  --g_typedCount;
+  return c;
+}
+
 void GpSetKeyScript(const std::vector<std::pair<int, int>>& steps) {
   g_script = steps;
   g_scriptActive = true;
@@ -158,6 +204,16 @@ void GpSetKeyScript(const std::vector<std::pair<int, int>>& steps) {
 void GpPushQuitEvent() {
   SDL_Event event;
   event.type = SDL_QUIT;
+  SDL_PushEvent(&event);
+}
+
+void GpPushKeyEvent(uint16_t unicode) {
+  SDL_Event event = {};
+  event.type = SDL_KEYDOWN;
+  event.key.type = SDL_KEYDOWN;
+  event.key.state = SDL_PRESSED;
+  event.key.keysym.sym = SDLK_UNKNOWN;
+  event.key.keysym.unicode = unicode;
   SDL_PushEvent(&event);
 }
 

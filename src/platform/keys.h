@@ -29,6 +29,16 @@ int WaitKey();
 void SetKeySwap(uint32_t value);
 int GetKeySwap();
 
+// Typed text from a computer keyboard: while typing is on, every key press
+// that SDL translates to a character of code page 1252 (0x20 and above, not
+// 0x7F) is queued as that byte; other characters and control keys are not.
+// GetKey fills the queue as it takes events, so typed bytes come in the order
+// of the presses, between the key codes. Turning typing on or off empties the
+// queue, so presses made while it was off are never typed later.
+void GpSetTyping(bool on);
+// The next typed byte (0x20..0xFF), or 0 when none is waiting; never waits.
+int GpTypedChar();
+
 // Called on a quit event before the program exits (the application saves its
 // settings and reading place there). Null: nothing is saved.
 void GpSetQuitHandler(void (*handler)());
@@ -37,10 +47,17 @@ void GpSetQuitHandler(void (*handler)());
 // is (key code, polls): the code is reported for that many polls. KEY_SCRIPT_QUIT
 // as a code stands for a quit event. When the script is used up every poll
 // reports a quit event, so a loop under test always ends.
+// KeyScriptTyped(c) as a code types the byte c on that poll (queued as a real
+// key press would be, only while typing is on) and the poll reports no key.
 constexpr int KEY_SCRIPT_QUIT = -1;
+constexpr int KEY_SCRIPT_TYPED = 0x10000;
+constexpr int KeyScriptTyped(uint8_t c) { return KEY_SCRIPT_TYPED | c; }
 void GpSetKeyScript(const std::vector<std::pair<int, int>>& steps);
 // Queues a real SDL quit event, as closing the window would.
 void GpPushQuitEvent();
+// Queues a real SDL key press carrying the Unicode character unicode, as the
+// keyboard would with SDL's translation on.
+void GpPushKeyEvent(uint16_t unicode);
 // Back to the joystick and keyboard.
 void GpClearKeyScript();
 // Polls taken from the script so far.

@@ -1,7 +1,7 @@
 // Unicode to code page 1252 (see cp1252.h). Below 0x80 and from 0xA0 to 0xFF
 // the code page is Latin-1; only the 27 characters of the bytes 0x80 to 0x9F
 // need the table.
-#include "importers/cp1252.h"
+#include "platform/cp1252.h"
 
 namespace {
 

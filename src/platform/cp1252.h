@@ -1,6 +1,6 @@
 // Code page 1252, the byte set of the formatted text and the fonts: the byte
 // for a Unicode character. Used by the RTF and HTML importers for Unicode
-// escapes and character references.
+// escapes and character references, and by the key input for typed text.
 #pragma once
 
 #include <cstdint>
