@@ -19,7 +19,7 @@ BENCH="$BUILD/bench/pdb_bench"
 
 mkdir -p "$DIR"
 if [ ! -f "$DIR/book.pdb" ]; then
-  txt2pdbdoc -d "$ROOT/../shared/corpus/palmdoc/textread_prc.mobi" "$DIR/quixote.txt"
+  txt2pdbdoc -d "$ROOT/tests/data/corpus/palmdoc/textread_prc.mobi" "$DIR/quixote.txt"
   : > "$DIR/book.txt"
   for n in 1 2 3 4 5 6 7 8; do cat "$DIR/quixote.txt" >> "$DIR/book.txt"; done
   txt2pdbdoc "Bench book" "$DIR/book.txt" "$DIR/book.pdb"
