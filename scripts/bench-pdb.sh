@@ -5,12 +5,12 @@
 # runs, the in-process throughput, the instruction counts under callgrind, the
 # ratios (above 1: the importer is faster / uses fewer instructions), and the
 # importer's peak heap under massif against the decoded size.
-#   needs: txt2pdbdoc, valgrind, python3; builds pdb_bench in /work/build-htmlpdb-bench
+#   needs: txt2pdbdoc, valgrind, python3; builds pdb_bench in build/release-bench
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${BUILD:-/work/build-htmlpdb-bench}
-DIR=${QUILLO_PDB_BENCH_DIR:-/tmp/quillo-pdb-bench}
+BUILD=${BUILD:-$ROOT/build/release-bench}
+DIR=${QUILLO_PDB_BENCH_DIR:-${TMPDIR:-/tmp}/quillo-pdb-bench}
 export QUILLO_PDB_BENCH_DIR="$DIR"
 
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DQUILLO_BENCH=ON -DQUILLO_TESTS=OFF >/dev/null
