@@ -5,7 +5,7 @@
 //     ./platform_bench --benchmark_filter=Fixed          (on one line)
 // and divide the collected count by its 100 iterations. (A pattern such as
 // "*PresentAndClear*" also matches the benchmark function BM_PresentAndClear,
-// whose toggles cancel the helper's, and counts almost nothing.)
+// and the two toggles nest: collection is on around the helper, off inside it.)
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 
