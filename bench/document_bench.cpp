@@ -5,7 +5,7 @@
 //   document_bench --make-book PATH BYTES   writes the generated book
 //   document_bench --once-load PATH         LoadFromFile once (for callgrind)
 //   document_bench --once-frame PATH        loads, then ten ScrollText frames
-//   document_bench [benchmark flags]        both, on a 10 MB book in /tmp
+//   document_bench [benchmark flags]        both, on a 10 MB book in $TMPDIR (/tmp)
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -84,9 +84,15 @@ void StartPlatform() {
   SelectZoomFont();
 }
 
+// The scratch folder: $TMPDIR, or /tmp without it.
+std::string TempDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
 std::string BookPath() {
   const char* dir = std::getenv("QUILLO_DOCUMENT_BENCH_DIR");
-  return std::string(dir ? dir : "/tmp") + "/quillo-book-10mb.txt";
+  return (dir ? std::string(dir) : TempDir()) + "/quillo-book-10mb.txt";
 }
 
 void EnsureBook(const std::string& path) {

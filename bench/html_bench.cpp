@@ -43,9 +43,15 @@ std::string ReadFile(const char* path) {
   return page;
 }
 
+// The scratch folder: $TMPDIR, or /tmp without it.
+std::string TempDir() {
+  const char* tmp = getenv("TMPDIR");
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
 std::string BenchPage() {
   const char* dir = getenv("QUILLO_HTML_BENCH_DIR");
-  return std::string(dir ? dir : "/tmp/quillo-html-bench") + "/page.html";
+  return (dir ? std::string(dir) : TempDir() + "/quillo-html-bench") + "/page.html";
 }
 
 void BM_ImportHtml(benchmark::State& state) {

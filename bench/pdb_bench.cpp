@@ -34,9 +34,15 @@ char* ReadBook(const char* path, int32_t* length) {
   return data;
 }
 
+// The scratch folder: $TMPDIR, or /tmp without it.
+std::string TempDir() {
+  const char* tmp = getenv("TMPDIR");
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
 std::string BenchBook() {
   const char* dir = getenv("QUILLO_PDB_BENCH_DIR");
-  return std::string(dir ? dir : "/tmp/quillo-pdb-bench") + "/book.pdb";
+  return (dir ? std::string(dir) : TempDir() + "/quillo-pdb-bench") + "/book.pdb";
 }
 
 void BM_ImportPdb(benchmark::State& state) {

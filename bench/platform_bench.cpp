@@ -1,8 +1,11 @@
 // Cost of one frame's fixed work: presenting a full buffer (the column-major to
 // row-major conversion into the SDL screen) and clearing a buffer. Measure with
-//   valgrind --tool=callgrind --toggle-collect="*PresentAndClear*" ./platform_bench
-//   with --benchmark_filter=Fixed,
-// and divide the collected count by its 100 iterations.
+//   valgrind --tool=callgrind
+//     "--toggle-collect=(anonymous namespace)::PresentAndClear(unsigned short)"
+//     ./platform_bench --benchmark_filter=Fixed          (on one line)
+// and divide the collected count by its 100 iterations. (A pattern such as
+// "*PresentAndClear*" also matches the benchmark function BM_PresentAndClear,
+// and the two toggles nest: collection is on around the helper, off inside it.)
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 

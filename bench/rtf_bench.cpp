@@ -35,9 +35,15 @@ char* LoaderBuffer(const std::string& document) {
   return buffer;
 }
 
+// The scratch folder: $TMPDIR, or /tmp without it.
+std::string TempDir() {
+  const char* tmp = getenv("TMPDIR");
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
 std::string BenchFile(const char* name) {
   const char* dir = getenv("QUILLO_RTF_BENCH_DIR");
-  return std::string(dir ? dir : "/tmp/quillo-rtf-bench") + "/" + name;
+  return (dir ? std::string(dir) : TempDir() + "/quillo-rtf-bench") + "/" + name;
 }
 
 void ImportBench(benchmark::State& state, const char* name) {

@@ -39,9 +39,15 @@ long ReadWholeEntry(const char* path, int index, int* closeResult) {
   return delivered;
 }
 
+// The scratch folder: $TMPDIR, or /tmp without it.
+std::string TempDir() {
+  const char* tmp = getenv("TMPDIR");
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
 std::string BenchArchive(const char* name) {
   const char* dir = getenv("QUILLO_ZIP_BENCH_DIR");
-  return std::string(dir ? dir : "/tmp/quillo-zip-bench") + "/" + name;
+  return (dir ? std::string(dir) : TempDir() + "/quillo-zip-bench") + "/" + name;
 }
 
 void ReadEntry(benchmark::State& state, const char* name) {

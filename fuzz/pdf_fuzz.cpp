@@ -1,6 +1,6 @@
 // libFuzzer target for the PDF stream scan: pdf_to_text on arbitrary bytes,
 // with the whole path of filters and text extraction behind it.
-// Seeds: tests/data/pdf/*.pdf and the PDFs of the shared corpus.
+// Seeds: tests/data/pdf/*.pdf and the PDFs of tests/data/corpus/pdf/.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

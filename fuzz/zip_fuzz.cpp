@@ -1,6 +1,6 @@
 // libFuzzer target for the ZIP reader: the fuzzed bytes become an archive file,
 // which is opened, listed and every entry read, as the file dialog would.
-// Seeds: the archives of tests/data/zip/ and ../shared/corpus/zip/, copied
+// Seeds: the archives of tests/data/zip/ and tests/data/corpus/zip/, copied
 // into a corpus folder of the build, then for example
 //   zip_fuzz -jobs=1 -workers=1 -max_total_time=660 -max_len=8192 corpus
 #include <unistd.h>
@@ -76,7 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fwrite(data, 1, size, file);
   fclose(file);
 
+  // The reader keeps its own handle on the file, so the name can go at once:
+  // nothing is left behind in /dev/shm however the run ends.
   ZipArchive* archive = ArchiveOpen(g_path.c_str());
+  unlink(g_path.c_str());
   if (!archive) return 0;
   std::vector<uint32_t> sizes;
   int result = ArchiveFirstEntry(archive);

@@ -4,12 +4,13 @@
 # per ScrollText frame (title bar and flip), under callgrind, with fold(1)
 # wrapping the same book in the same run as the peer; peak memory of the page
 # renderer with /usr/bin/time -v, beside the renderer showing the introduction.
-#   scripts/bench-document.sh [BUILD_DIR]   (default /work/build)
+#   scripts/bench-document.sh [BUILD_DIR]   (default build/, the tests' build)
 set -eu
-BUILD=${1:-/work/build}
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${1:-$ROOT/build}
 BENCH=$BUILD/bench/document_bench
 RENDER=$BUILD/tools/render/quillo-render
-DIR=${QUILLO_DOCUMENT_BENCH_DIR:-/tmp}
+DIR=${QUILLO_DOCUMENT_BENCH_DIR:-${TMPDIR:-/tmp}}
 BOOK=$DIR/quillo-book-10mb.txt
 [ -f "$BOOK" ] || "$BENCH" --make-book "$BOOK" 10485760
 BYTES=$(stat -c %s "$BOOK")

@@ -4,12 +4,12 @@
 # and scripts. Prints the best wall time of several runs, the in-process
 # throughput, the instruction counts under callgrind, and the ratios (above 1:
 # the importer is faster / uses fewer instructions).
-#   needs: html2text, valgrind, python3; builds html_bench in /work/build-htmlpdb-bench
+#   needs: html2text, valgrind, python3; builds html_bench in build/release-bench
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${BUILD:-/work/build-htmlpdb-bench}
-DIR=${QUILLO_HTML_BENCH_DIR:-/tmp/quillo-html-bench}
+BUILD=${BUILD:-$ROOT/build/release-bench}
+DIR=${QUILLO_HTML_BENCH_DIR:-${TMPDIR:-/tmp}/quillo-html-bench}
 export QUILLO_HTML_BENCH_DIR="$DIR"
 
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DQUILLO_BENCH=ON -DQUILLO_TESTS=OFF >/dev/null

@@ -5,12 +5,12 @@
 # runs, the in-process throughput, the instruction counts under callgrind, the
 # ratios (above 1: the importer is faster / uses fewer instructions), and the
 # importer's peak heap under massif against the decoded size.
-#   needs: txt2pdbdoc, valgrind, python3; builds pdb_bench in /work/build-htmlpdb-bench
+#   needs: txt2pdbdoc, valgrind, python3; builds pdb_bench in build/release-bench
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${BUILD:-/work/build-htmlpdb-bench}
-DIR=${QUILLO_PDB_BENCH_DIR:-/tmp/quillo-pdb-bench}
+BUILD=${BUILD:-$ROOT/build/release-bench}
+DIR=${QUILLO_PDB_BENCH_DIR:-${TMPDIR:-/tmp}/quillo-pdb-bench}
 export QUILLO_PDB_BENCH_DIR="$DIR"
 
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DQUILLO_BENCH=ON -DQUILLO_TESTS=OFF >/dev/null
@@ -19,7 +19,7 @@ BENCH="$BUILD/bench/pdb_bench"
 
 mkdir -p "$DIR"
 if [ ! -f "$DIR/book.pdb" ]; then
-  txt2pdbdoc -d "$ROOT/../shared/corpus/palmdoc/textread_prc.mobi" "$DIR/quixote.txt"
+  txt2pdbdoc -d "$ROOT/tests/data/corpus/palmdoc/textread_prc.mobi" "$DIR/quixote.txt"
   : > "$DIR/book.txt"
   for n in 1 2 3 4 5 6 7 8; do cat "$DIR/quixote.txt" >> "$DIR/book.txt"; done
   txt2pdbdoc "Bench book" "$DIR/book.txt" "$DIR/book.pdb"

@@ -3,13 +3,13 @@
 # of text pages (groff -ms typeset by ghostscript's ps2pdf, made here from
 # generated prose on the first run): instructions (callgrind), wall time and
 # peak resident memory of both, then the Google Benchmark figure.
-#   usage: scripts/bench-pdf.sh [build-folder]   (default /work/build-pdf-bench)
+#   usage: scripts/bench-pdf.sh [build-folder]   (default build/, the tests' build)
 #   needs: groff ghostscript poppler-utils valgrind, and pdf_bench built in the
 #   build folder (cmake --build <folder> --target pdf_bench)
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${1:-/work/build-pdf-bench}
+BUILD=${1:-$ROOT/build}
 BENCH="$BUILD/bench/pdf_bench"
 WORK="$BUILD/pdf-bench"
 PDF="$WORK/book.pdf"

@@ -6,12 +6,12 @@
 # under callgrind, and the ratios (above 1: the importer is faster / uses fewer
 # instructions).
 #   needs: pandoc, libreoffice-writer-nogui, unrtf, valgrind, python3;
-#   builds rtf_bench in /work/build-rtf-bench
+#   builds rtf_bench in build/release-bench
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${BUILD:-/work/build-rtf-bench}
-DIR=${QUILLO_RTF_BENCH_DIR:-/tmp/quillo-rtf-bench}
+BUILD=${BUILD:-$ROOT/build/release-bench}
+DIR=${QUILLO_RTF_BENCH_DIR:-${TMPDIR:-/tmp}/quillo-rtf-bench}
 export QUILLO_RTF_BENCH_DIR="$DIR" LC_ALL=C TZ=UTC
 
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DQUILLO_BENCH=ON -DQUILLO_TESTS=OFF >/dev/null

@@ -4,12 +4,12 @@
 # and `cat`. Prints the best wall time of several runs, the instruction counts
 # under callgrind, and the ratios (reader / peer; above 1 means faster for
 # throughput, below 1 means fewer instructions).
-#   needs: zip, unzip, valgrind, python3; builds zip_bench in /work/build-zip-bench
+#   needs: zip, unzip, valgrind, python3; builds zip_bench in build/release-bench
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${BUILD:-/work/build-zip-bench}
-DIR=${QUILLO_ZIP_BENCH_DIR:-/tmp/quillo-zip-bench}
+BUILD=${BUILD:-$ROOT/build/release-bench}
+DIR=${QUILLO_ZIP_BENCH_DIR:-${TMPDIR:-/tmp}/quillo-zip-bench}
 export QUILLO_ZIP_BENCH_DIR="$DIR"
 
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DQUILLO_BENCH=ON -DQUILLO_TESTS=OFF >/dev/null

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the PalmDoc test books under tests/data/pdb/ from the texts in
 # tests/data/pdb/src/ with txt2pdbdoc, compressed and uncompressed, and records
-# what `txt2pdbdoc -d` decodes from them (and from the books of the shared
+# what `txt2pdbdoc -d` decodes from them (and from the books of the third-party
 # corpus) with every lone line feed written as CR LF, as the reader shows it:
 #   <book>.expected     the expected text of each book made here
 #   corpus.expected     name, length and CRC-32 of each corpus book's expected
@@ -12,7 +12,7 @@ set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DATA="$ROOT/tests/data/pdb"
-CORPUS="$ROOT/../shared/corpus/palmdoc"
+CORPUS="$ROOT/tests/data/corpus/palmdoc"
 export LC_ALL=C TZ=UTC
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT

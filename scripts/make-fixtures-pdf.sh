@@ -2,14 +2,14 @@
 # Builds the PDF test files under tests/data/pdf/ from the texts in
 # tests/data/pdf/src/ with real writers (groff with ghostscript's ps2pdf,
 # groff's own PDF output, enscript with ps2pdf, reportlab), and records what
-# poppler's pdftotext extracts from them and from the PDFs of the shared
+# poppler's pdftotext extracts from them and from the PDFs of the third-party
 # corpus, for the word-share test. Run once from anywhere; outputs are committed.
 #   needs: groff ghostscript enscript python3-reportlab poppler-utils
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DATA="$ROOT/tests/data/pdf"
-CORPUS="$ROOT/../shared/corpus/pdf"
+CORPUS="$ROOT/tests/data/corpus/pdf"
 export LC_ALL=C TZ=UTC SOURCE_DATE_EPOCH=1773483630
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT

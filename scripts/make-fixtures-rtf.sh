@@ -10,7 +10,7 @@ set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DATA="$ROOT/tests/data/rtf"
-BUILD=${BUILD:-/work/build-rtf}
+BUILD=${BUILD:-$ROOT/build/fixtures}
 export LC_ALL=C TZ=UTC
 
 pandoc -s "$DATA/src/pandoc-source.md" -t rtf -o "$DATA/pandoc.rtf"

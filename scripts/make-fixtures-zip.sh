@@ -2,14 +2,14 @@
 # Builds the ZIP test archives under tests/data/zip/ from the texts in
 # tests/data/zip/src/ with real writers (Info-ZIP zip, Python's zipfile), and
 # records what Info-ZIP's unzip reports for them (and for the valid archives of
-# the shared corpus): the listing of `unzip -l` and each entry's `unzip -p`
+# the third-party corpus): the listing of `unzip -l` and each entry's `unzip -p`
 # output. Run once from anywhere; the outputs are committed.
 #   needs: zip, unzip (apt-get install zip unzip), python3
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DATA="$ROOT/tests/data/zip"
-CORPUS="$ROOT/../shared/corpus/zip"
+CORPUS="$ROOT/tests/data/corpus/zip"
 export LC_ALL=C TZ=UTC
 
 cd "$DATA/src"

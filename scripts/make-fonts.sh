@@ -4,7 +4,7 @@
 # font generator, which needs FreeType (libfreetype-dev).
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${QUILLO_FONTGEN_BUILD:-/tmp/quillo-fontgen}
+build=${QUILLO_FONTGEN_BUILD:-$root/build/fontgen}
 fonts=${DEJAVU_DIR:-/usr/share/fonts/truetype/dejavu}
 cmake -S "$root" -B "$build" -DQUILLO_FONTGEN=ON -DQUILLO_TESTS=OFF -DQUILLO_BENCH=OFF >/dev/null
 cmake --build "$build" --target fontgen -j2

@@ -7,8 +7,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLO_BUILD:-$root/build}
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" --target fontsheet -j2
-"$build/tools/fontsheet/fontsheet" /tmp/quillo-fontsheet.bmp >/dev/null
+"$build/tools/fontsheet/fontsheet" "${TMPDIR:-/tmp}/quillo-fontsheet.bmp" >/dev/null
 mkdir -p "$root/docs"
-convert /tmp/quillo-fontsheet.bmp -strip "$root/docs/fontsheet.png"
-rm -f /tmp/quillo-fontsheet.bmp
+convert "${TMPDIR:-/tmp}/quillo-fontsheet.bmp" -strip "$root/docs/fontsheet.png"
+rm -f "${TMPDIR:-/tmp}/quillo-fontsheet.bmp"
 echo "wrote $root/docs/fontsheet.png"

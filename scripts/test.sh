@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the unit tests, the end-to-end test of
-# the real reader under Xvfb, and the unit tests again under AddressSanitizer
+# the real reader under Xvfb, a session of the real reader under valgrind's
+# memcheck, and the unit tests again under AddressSanitizer (leaks included)
 # and UndefinedBehaviorSanitizer. Benchmarks are built, not run (see README).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh" g++ cmake make pkg-config libsdl1.2-dev zlib1g-dev googletest libgtest-dev \
-  libbenchmark-dev xvfb xdotool x11-apps imagemagick
+  libbenchmark-dev xvfb xdotool x11-apps imagemagick valgrind
 jobs="$(nproc)"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j"$jobs"
 (cd "$root/build" && ctest --output-on-failure -j"$jobs")
 cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQUILLO_SANITIZE=ON >/dev/null
 cmake --build "$root/build-asan" -j"$jobs"
-(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j"$jobs")
+# Leaks are faults: LeakSanitizer runs at the end of every test program.
+(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs")

@@ -1,5 +1,5 @@
 // Tests of the ZIP archive reader: real archives from Info-ZIP zip, Python's
-// zipfile and the shared corpus against what unzip reports, the end-record
+// zipfile and the third-party corpus against what unzip reports, the end-record
 // search, positioning, name copying, reads and CRC checks, and broken archives.
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -670,7 +670,7 @@ TEST_F(ZipTest, TruncatedArchives) {
   }
 }
 
-// Every archive of the shared corpus, however broken: open, list, read every
+// Every archive of the third-party corpus, however broken: open, list, read every
 // entry; results stay within their codes and buffers.
 TEST_F(ZipTest, WholeCorpusFailsGracefully) {
   std::vector<std::string> names;
