@@ -15,13 +15,14 @@
 
 namespace {
 
-// Names are read through a 256-byte buffer; one byte more always terminates
-// what was read, even for a longer name that arrives without a terminator.
-constexpr uint32_t ENTRY_NAME_READ = 256;
+// Names are read through a buffer of 1024 bytes, so that a long name's real
+// end (its extension) can be shown; one byte more always terminates what was
+// read, even for a longer name that arrives without a terminator.
+constexpr uint32_t ENTRY_NAME_READ = 1024;
 constexpr int LONG_NAME_HEAD = 243;
 constexpr int LONG_NAME_TAIL = 6;
 constexpr uint16_t ARCHIVE_FILL = 0x0018;
-constexpr int PREFIX_SIZE = 2 * FILE_LIST_NAME_SIZE;
+constexpr int PREFIX_SIZE = int(ENTRY_NAME_READ) + FILE_LIST_NAME_SIZE;
 
 const char* const ENTRY_EXTENSIONS[] = {"TXT", "RTF", "PDB", "HTML", "HTM", "PDF"};
 
@@ -102,8 +103,8 @@ void BuildArchiveList(FileList* list, ZipArchive* archive, const char* prefix, i
         }
       } else if (!slash && rest[0]) {
         const size_t length = std::strlen(rest);
-        if (length >= ENTRY_NAME_READ) {
-          // Only the first 256 bytes of the name were read: their head and tail.
+        if (length >= FILE_LIST_NAME_SIZE) {
+          // Too long for a row: its head and its end (of what was read).
           std::snprintf(shown, sizeof shown, "%.*s...%s", LONG_NAME_HEAD, rest, rest + length - LONG_NAME_TAIL);
         } else {
           std::snprintf(shown, sizeof shown, "%s", rest);
