@@ -31,7 +31,7 @@ start_xvfb() {
   local n
   for n in $(shuf -i 140-199); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     xpid=$!
     export DISPLAY=":$n"
     local _
@@ -69,7 +69,7 @@ novel="$run/books/novel.txt"
 start() {
   local log="$1" trace="$2" attempt _
   cd "$run"
-  for attempt in 1 2 3; do
+  for attempt in 1 2 3 4 5; do
     "$quillo" >"$log" 2>&1 &
     qpid=$!
     for _ in $(seq 200); do
