@@ -119,10 +119,10 @@ void BuildFolderList(FileList* list, const char* folder, const char* names, int 
     char name[DIR_NAME_SIZE];
     std::memcpy(name, slot, length);
     name[length] = 0;
+    if (std::strcmp(name, ".") == 0) continue;
     FileAttr attr = {};
     if (!JoinPath(path, folder, name) || GpFileGetAttr(path, &attr) != FAT_OK) attr.attr = 0;
     FileListEntry* row = &list->rows[list->count];
-    if (std::strcmp(name, ".") == 0) continue;
     if (std::strcmp(name, "..") == 0) {
       SetFileListEntry(row, "<..>", ENTRY_PARENT, 0);
     } else if (attr.attr & ATTR_FOLDER) {
