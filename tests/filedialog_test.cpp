@@ -423,11 +423,21 @@ TEST_F(FileDialogTest, OpenRecordedDocumentRecordsThePlaceLeft) {
 }
 
 TEST_F(FileDialogTest, LoadingBoxIsShownWithoutWaiting) {
+  // Spanish: "Cargando...", "Fichero: /books/a.txt", "Tama\xF1o: 2 kb" (a
+  // 1024-byte file), the card's mount folder cut from the path.
   g_settings.language = 1;
   ClearBuffer(g_video->BackBuffer(), 0x8410);
+  ClearBuffer(g_video->FrontBuffer(), 0x8410);
   const uint32_t shows = GpShowCount();
   ShowLoadingBox("/mnt/sd/books/a.txt", 1024);
   EXPECT_EQ(GpShowCount(), shows + 1);
+  // The box is on the screen only (neither buffer keeps it).
+  std::vector<uint16_t> screen(FRAME_PIXELS), frame(FRAME_PIXELS);
+  ASSERT_TRUE(GpReadScreen(screen.data()));
+  for (int y = 0; y < SCREEN_HEIGHT; ++y) {
+    for (int x = 0; x < SCREEN_WIDTH; ++x) frame[size_t(PixelIndex(x, y))] = screen[size_t(y * SCREEN_WIDTH + x)];
+  }
+  ExpectGoldenFrame("filelist", "loading-box-es", frame.data());
 }
 
 }  // namespace
