@@ -50,3 +50,63 @@ TEST(StartupDeathTest, ShutdownSavesAndEndsOffTheConsole) {
 }
 
 }  // namespace
+
+namespace {
+
+void Le32(std::string* s, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s->push_back(char(v >> (8 * i)));
+}
+
+std::string MrfWithOneBook(const std::string& path, int32_t position) {
+  std::string f;
+  Le32(&f, 1);
+  std::string r = path;
+  r.resize(300, '\0');
+  Le32(&r, uint32_t(-1));
+  Le32(&r, uint32_t(position));
+  r.append(28, '\0');
+  return f + r;
+}
+
+TEST(StartupDeathTest, ChooserReopensTheBookAndQuitRecordsItsPlace) {
+  const std::string dir = MakeScratchDir("chooser");
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  std::string book;
+  for (int i = 0; i < 500; ++i) book += "Line " + std::to_string(i) + " of the book.\n";
+  ASSERT_TRUE(WriteTestFile(dir + "/book.txt", book.data(), book.size()));
+  const std::string mrf = MrfWithOneBook(dir + "/book.txt", 300);
+  ASSERT_TRUE(WriteTestFile(dir + "/quillo.mrf", mrf.data(), mrf.size()));
+  EXPECT_EXIT(
+      {
+        GpUseVirtualClock(true);
+        Init();
+        // The chooser: ACCEPT on the book; then three lines down in the loop.
+        GpSetKeyScript({{KEY_ACCEPT, 1}, {0, 20}, {KEY_DOWN, 3}, {KEY_SCRIPT_QUIT, 1}});
+        GameEngine();
+      },
+      ::testing::ExitedWithCode(0), "");
+  // The quit recorded the book at the place it was left.
+  EXPECT_EQ(ReadTestFile(dir + "/quillo.mrf"), MrfWithOneBook(dir + "/book.txt", 303));
+}
+
+TEST(StartupDeathTest, NoChooserWithoutRowsAndShutdownRecordsTheBook) {
+  const std::string dir = MakeScratchDir("norows");
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  ASSERT_TRUE(WriteTestFile(dir + "/quillo.mrf", "\0\0\0\0", 4));
+  ASSERT_TRUE(WriteTestFile(dir + "/book.txt", "A book.\n", 8));
+  EXPECT_EXIT(
+      {
+        GpUseVirtualClock(true);
+        Init();
+        // No chooser takes keys: the first pass of the loop sees the quit.
+        GpSetKeyScript({{KEY_SCRIPT_QUIT, 1}});
+        EngineStart();
+        if (GpKeyScriptPolls() != 0) std::exit(3);
+        SetCurrentDocument((dir + "/book.txt").c_str(), "", -1, 12);
+        Shutdown();
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ReadTestFile(dir + "/quillo.mrf"), MrfWithOneBook(dir + "/book.txt", 12));
+}
+
+}  // namespace

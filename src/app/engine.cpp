@@ -14,8 +14,10 @@
 #include "platform/files.h"
 #include "platform/font.h"
 #include "platform/keys.h"
+#include "platform/recent.h"
 #include "platform/settings.h"
 #include "platform/video.h"
+#include "ui/recent_menu.h"
 
 namespace {
 
@@ -81,7 +83,7 @@ bool AutoscrollOn() { return g_autoscroll; }
 
 void SaveOnQuit() {
   SaveConfig();
-  // recent files: the current entry joins the recent-files list here.
+  if (g_recentList) g_recentList->AddEntry(g_currentEntry);
 }
 
 void Init() {
@@ -98,7 +100,7 @@ void Init() {
   Trace("-new Text");
   if (!g_text) g_text = CreateText(TEXT_LAYOUT_WIDTH);
   ClearRecentEntry(&g_currentEntry);
-  // recent files: the list ("quillo.mrf", 16 rows) is created here.
+  if (!g_recentList) g_recentList = new RecentList(RECENT_FILE_NAME, &g_currentEntry);
   Trace("-Cfg load");
   LoadConfig();
   if (!GpPathExists(g_settings.folderPath)) {
@@ -117,7 +119,7 @@ void EngineStart() {
   Trace("-refresh_text");
   Refresh();
   Trace("-mrf load");
-  // recent files: the list is loaded and its chooser offered here.
+  if (g_recentList && g_recentList->Load()) ShowRecentMenu(g_recentList, true);
   Refresh();
   Trace("-while loop");
   g_autoscroll = false;
@@ -148,7 +150,9 @@ void GameEngine() {
 
 void Shutdown() {
   SaveConfig();
-  // recent files: the current entry is added to the list (writing quillo.mrf).
+  if (g_recentList) g_recentList->AddEntry(g_currentEntry);
+  delete g_recentList;
+  g_recentList = nullptr;
   delete g_video;
   g_video = nullptr;
   ReleaseText(g_text);

@@ -1,0 +1,246 @@
+// The file dialog over the card's folders: the folder list, moving between
+// folders, opening a document or handing an archive to the archive browser,
+// the loading box, and reopening a recorded document.
+#include "ui/filedialog.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "document/load.h"
+#include "document/text.h"
+#include "platform/files.h"
+#include "platform/recent.h"
+#include "platform/settings.h"
+#include "platform/video.h"
+#include "ui/boxes/messagebox.h"
+#include "zip/archive.h"
+
+FileDialogPosition g_fileDialogPosition = {0, 0};
+
+namespace {
+
+constexpr int DIALOG_X = 20;
+constexpr int DIALOG_Y = 50;
+constexpr int DIALOG_WIDTH = 280;
+constexpr int DIALOG_HEIGHT = 140;
+constexpr int LIST_X = 30;
+constexpr int LIST_WIDTH = 260;
+constexpr int LIST_BOTTOM = 185;
+constexpr int FULL_PATH_SIZE = FOLDER_PATH_SIZE + FILE_LIST_NAME_SIZE;
+
+const char* const DOCUMENT_EXTENSIONS[] = {"TXT", "RTF", "PDB", "ZIP", "HTM", "HTML", "PDF"};
+
+int DrawDialogFrame(const char* title) {
+  return g_video->DrawWindow(DIALOG_X, DIALOG_Y, DIALOG_WIDTH, DIALOG_HEIGHT, g_interfaceColour, title,
+                             0, g_video->FrontBuffer());
+}
+
+void AddRecent(const RecentEntry& entry) {
+  if (g_recentList) g_recentList->AddEntry(entry);
+}
+
+// folder + name into out (FULL_PATH_SIZE bytes); false when it does not fit.
+bool JoinPath(char* out, const char* folder, const char* name) {
+  const int n = std::snprintf(out, FULL_PATH_SIZE, "%s%s", folder, name);
+  return n >= 0 && n < FULL_PATH_SIZE;
+}
+
+// Enters the folder of a "<name>" row. A path that would not fit the setting,
+// or a folder that is gone, leaves the path unchanged (false).
+bool EnterFolder(char* folder, const char* row) {
+  const size_t rowLength = std::strlen(row);
+  if (rowLength < 3) return false;
+  char next[FULL_PATH_SIZE];
+  const int n = std::snprintf(next, sizeof next, "%s%.*s/", folder, int(rowLength - 2), row + 1);
+  if (n < 0 || n >= FOLDER_PATH_SIZE || !GpPathExists(next)) return false;
+  std::memcpy(folder, next, size_t(n) + 1);
+  return true;
+}
+
+void SetFolderListLook(FileList* list, int contentTop) {
+  list->x = LIST_X;
+  list->y = contentTop + 5;
+  list->width = LIST_WIDTH;
+  list->height = LIST_BOTTOM - contentTop;
+  list->colours[LIST_BACKGROUND] = g_interfaceColour;
+  list->colours[LIST_FOLDER_TEXT] = 0xC000;
+  list->colours[LIST_SELECTION_BAR] = 0xFFC0;
+  list->colours[LIST_FILE_TEXT] = 0xFFDF;
+  list->colours[LIST_SELECTED_TEXT] = 0x0018;
+}
+
+// Browses the archive at path: 1 when an entry was loaded and made current,
+// 0 when the user left it, -1 when it is no archive.
+int OpenArchiveFromList(const char* path, int contentTop) {
+  ZipArchive* archive = ArchiveOpen(path);
+  if (!archive) return -1;
+  char entryName[FILE_LIST_NAME_SIZE] = "";
+  const int index = BrowseArchive(archive, path, DIALOG_WIDTH, DIALOG_HEIGHT, contentTop, entryName);
+  ArchiveClose(archive);
+  if (index < 0) return 0;
+  AddRecent(g_currentEntry);
+  // The record keeps 43 bytes of the name: enough to show, and the index
+  // is what finds the entry again.
+  SetCurrentDocument(path, entryName, index, 0);
+  AddRecent(g_currentEntry);
+  return 1;
+}
+
+}  // namespace
+
+void ParentFolderPath(char* path) {
+  const size_t n = std::strlen(path);
+  if (n < 3) return;
+  if (path[n - 2] == '/') {
+    path[n - 1] = 0;
+    return;
+  }
+  // Position 0 is never looked at, so the path never becomes "/".
+  for (size_t i = n - 3; i >= 1; --i) {
+    if (path[i] == '/') {
+      path[i + 1] = 0;
+      return;
+    }
+  }
+}
+
+void BuildFolderList(FileList* list, const char* folder, const char* names, int count) {
+  std::free(list->rows);
+  list->rows = static_cast<FileListEntry*>(std::malloc(sizeof(FileListEntry) * size_t(count > 0 ? count : 1)));
+  list->count = 0;
+  if (!list->rows) return;
+  char path[FULL_PATH_SIZE];
+  char shown[FILE_LIST_NAME_SIZE + 2];
+  for (int i = 0; i < count; ++i) {
+    const char* slot = names + size_t(i) * DIR_NAME_SIZE;
+    const size_t length = strnlen(slot, DIR_NAME_SIZE - 1);
+    char name[DIR_NAME_SIZE];
+    std::memcpy(name, slot, length);
+    name[length] = 0;
+    if (std::strcmp(name, ".") == 0) continue;
+    FileAttr attr = {};
+    if (!JoinPath(path, folder, name) || GpFileGetAttr(path, &attr) != FAT_OK) attr.attr = 0;
+    FileListEntry* row = &list->rows[list->count];
+    if (std::strcmp(name, "..") == 0) {
+      SetFileListEntry(row, "<..>", ENTRY_PARENT, 0);
+    } else if (attr.attr & ATTR_FOLDER) {
+      // A name too long for its brackets is cut; entering it then finds no
+      // such folder and stays where it is.
+      std::snprintf(shown, sizeof shown, "<%.*s>", FILE_LIST_NAME_SIZE - 3, name);
+      SetFileListEntry(row, shown, ENTRY_FOLDER, 0);
+    } else {
+      int32_t type = ENTRY_OTHER;
+      for (const char* extension : DOCUMENT_EXTENSIONS) {
+        if (HasExtension(name, extension)) {
+          type = ENTRY_DOCUMENT;
+          break;
+        }
+      }
+      SetFileListEntry(row, name, type, 0);
+    }
+    ++list->count;
+  }
+  SortFileList(list);
+}
+
+void ShowLoadingBox(const char* name, int32_t size) {
+  char body[FULL_PATH_SIZE + 64];
+  const char* format = g_settings.language == 0 ? "File: %s\nSize: %d kb" : "Fichero: %s\nTama\xF1o: %d kb";
+  std::snprintf(body, sizeof body, format, TrimSdPath(name ? name : ""), int(size / 1024 + 1));
+  MessageBox(LangText("Loading...|Cargando..."), body);
+}
+
+int CheckDocumentFile(const char* path) {
+  int32_t size = 0;
+  if (GpFileGetSize(path, &size) != FAT_OK) {
+    MessageBoxWait(LangText("File not found|Fichero no encontrado"), TrimSdPath(path));
+    return 0;
+  }
+  if (size == 0) return 0;
+  ShowLoadingBox(path, size);
+  return 1;
+}
+
+int FileDialog() {
+  if (!g_video) return 0;
+  std::unique_ptr<char[]> names(new (std::nothrow) char[size_t(FOLDER_LIST_NAMES) * DIR_NAME_SIZE]);
+  if (!names) return 0;
+  char* folder = g_settings.folderPath;
+  const int contentTop = DrawDialogFrame(TrimSdPath(folder));
+  int stored = 0;
+  const int listed = GpDirEnumList(folder, 0, FOLDER_LIST_NAMES, names.get(), &stored);
+  if (listed != FAT_OK && listed != 19) return 0;
+  std::printf("Filedialog %s: %lu entries\n", TrimSdPath(folder), static_cast<unsigned long>(stored));
+  std::fflush(stdout);
+
+  FileList list;
+  BuildFolderList(&list, folder, names.get(), stored);
+  SetFolderListLook(&list, contentTop);
+  list.firstVisible = g_fileDialogPosition.firstVisible;
+  list.selected = g_fileDialogPosition.selected;
+
+  char path[FULL_PATH_SIZE];
+  for (;;) {
+    const int chosen = FileListRun(&list);
+    if (chosen < 0) break;
+    const FileListEntry& row = list.rows[chosen];
+    bool moved = false;
+    if (row.type == ENTRY_DOCUMENT) {
+      if (!JoinPath(path, folder, row.name)) continue;
+      if (HasExtension(row.name, "ZIP")) {
+        const int browsed = OpenArchiveFromList(path, contentTop);
+        if (browsed > 0) break;
+        // Back from the archive: the same list again under the full path.
+        if (browsed == 0) DrawDialogFrame(folder);
+        continue;
+      }
+      if (!CheckDocumentFile(path)) continue;
+      if (!LoadFromFile(g_text, path)) break;
+      AddRecent(g_currentEntry);
+      SetCurrentDocument(path, "", -1, 0);
+      AddRecent(g_currentEntry);
+      break;
+    } else if (row.type == ENTRY_PARENT) {
+      ParentFolderPath(folder);
+      moved = true;
+    } else if (row.type == ENTRY_FOLDER) {
+      moved = EnterFolder(folder, row.name);
+    }
+    if (!moved) continue;
+    DrawDialogFrame(folder);
+    stored = 0;
+    GpDirEnumList(folder, 0, FOLDER_LIST_NAMES, names.get(), &stored);
+    BuildFolderList(&list, folder, names.get(), stored);
+    list.firstVisible = 0;
+    list.selected = 0;
+  }
+  g_fileDialogPosition.firstVisible = list.firstVisible;
+  g_fileDialogPosition.selected = list.selected;
+  std::free(list.rows);
+  return 1;
+}
+
+int OpenRecordedDocument(const char* pathIn, const char* entryNameIn, int32_t entryIndex,
+                         int32_t position) {
+  // Copies first: the strings may lie in the recent-files rows that the add
+  // below rewrites.
+  char path[ENTRY_PATH_SIZE];
+  char entryName[FILE_LIST_NAME_SIZE];
+  std::snprintf(path, sizeof path, "%s", pathIn ? pathIn : "");
+  std::snprintf(entryName, sizeof entryName, "%s", entryNameIn ? entryNameIn : "");
+  if (!path[0]) return 0;
+  AddRecent(g_currentEntry);
+  if (entryIndex == -1) {
+    if (!CheckDocumentFile(path) || !LoadFromFile(g_text, path)) return 0;
+  } else {
+    ZipArchive* archive = ArchiveOpen(path);
+    if (!archive) return 0;
+    const int opened = OpenArchiveEntry(archive, entryIndex);
+    ArchiveClose(archive);
+    if (!opened) return 0;
+  }
+  SetCurrentDocument(path, entryName, entryIndex, position);
+  return 1;
+}
