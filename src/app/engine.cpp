@@ -16,6 +16,7 @@
 #include "platform/keys.h"
 #include "platform/settings.h"
 #include "platform/video.h"
+#include "ui/menu.h"
 
 namespace {
 
@@ -105,6 +106,7 @@ void Init() {
     std::snprintf(g_settings.folderPath, sizeof g_settings.folderPath, "%s", GpRootDir(nullptr));
   }
   GpSetQuitHandler(SaveOnQuit);
+  SetMenuExitHandler(Shutdown);
 }
 
 void EngineStart() {
@@ -135,7 +137,7 @@ void MainLoopPass() {
     ManualStep(code);
   }
   if (code == KEY_START) {
-    // menu: RunMenu runs here; its result is ignored.
+    RunMenu();
     Delay(MENU_CLOSE_MS);
     Refresh();
   }

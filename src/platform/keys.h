@@ -3,6 +3,7 @@
 // every loop that waits for the user.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -38,7 +39,15 @@ void GpSetQuitHandler(void (*handler)());
 // as a code stands for a quit event. When the script is used up every poll
 // reports a quit event, so a loop under test always ends.
 constexpr int KEY_SCRIPT_QUIT = -1;
+// KEY_SCRIPT_SHOT as a code takes no poll: when the script reaches it, the
+// picture on the screen is kept (console layout, 76,800 pixels) for
+// GpScriptShot, so a test can see what a loop showed while it waited for keys.
+constexpr int KEY_SCRIPT_SHOT = -2;
 void GpSetKeyScript(const std::vector<std::pair<int, int>>& steps);
+// Pictures kept by KEY_SCRIPT_SHOT steps since the script was set, in order;
+// an index past them gives an empty picture.
+size_t GpScriptShotCount();
+const std::vector<uint16_t>& GpScriptShot(size_t index);
 // Queues a real SDL quit event, as closing the window would.
 void GpPushQuitEvent();
 // Back to the joystick and keyboard.
