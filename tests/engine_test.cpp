@@ -125,13 +125,20 @@ TEST_F(EngineTest, AutoscrollDelayBounds) {
   Run({{KEY_ACCEPT, 1}});
 }
 
-TEST_F(EngineTest, StartPausesAndRedraws) {
+TEST_F(EngineTest, StartRunsTheMenuThenPausesAndRedraws) {
   GpAdvanceVirtualClock(1000);
   const uint32_t before = GetTicks();
   const uint32_t shows = GpShowCount();
-  Run({{KEY_START, 1}});
-  EXPECT_EQ(GetTicks() - before, 500u);
-  EXPECT_EQ(GpShowCount(), shows + 1);
+  // START opens the menu; it reads the CANCEL in the same pass.
+  GpSetKeyScript({{KEY_START, 1}, {KEY_CANCEL, 1}});
+  MainLoopPass();
+  EXPECT_EQ(GpKeyScriptPolls(), 2u);
+  // The list's 200 ms pause, one shown frame, then the 500 ms pause.
+  EXPECT_EQ(GetTicks() - before, 200u + 500u);
+  // The menu shown once, then the page redrawn and shown.
+  EXPECT_EQ(GpShowCount(), shows + 2);
+  EXPECT_EQ(GpLastShown(), g_video->FrontBuffer());
+  EXPECT_EQ(g_currentEntry.position, 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "harness.h"
 #include "platform/files.h"
 #include "platform/keys.h"
+#include "platform/video.h"
 
 namespace {
 
@@ -174,6 +175,28 @@ TEST(Keys, ScriptTypesBetweenItsKeyCodes) {
   GpSetKeyScript({{KeyScriptTyped('q'), 1}});
   EXPECT_EQ(GetKey(), 0);
   EXPECT_EQ(GpTypedChar(), 0);
+  GpClearKeyScript();
+}
+
+TEST(Keys, ScriptShotsKeepTheScreenAndTakeNoPoll) {
+  StartTestPlatform();
+  ClearBuffer(g_video->BackBuffer(), 0x001F);
+  g_video->Flip();
+  GpSetKeyScript({{KEY_SCRIPT_SHOT, 1}, {KEY_UP, 1}, {KEY_SCRIPT_SHOT, 1}, {KEY_SCRIPT_SHOT, 1},
+                  {KEY_DOWN, 1}});
+  EXPECT_EQ(GetKey(), KEY_UP);
+  ClearBuffer(g_video->BackBuffer(), 0xF800);
+  g_video->Flip();
+  EXPECT_EQ(GetKey(), KEY_DOWN);
+  EXPECT_EQ(GpKeyScriptPolls(), 2u);
+  ASSERT_EQ(GpScriptShotCount(), 3u);
+  EXPECT_EQ(GpScriptShot(0)[size_t(PixelIndex(10, 0))], 0x001F);
+  EXPECT_EQ(GpScriptShot(1)[size_t(PixelIndex(319, 239))], 0xF800);
+  EXPECT_EQ(GpScriptShot(2).size(), size_t(FRAME_PIXELS));
+  EXPECT_TRUE(GpScriptShot(3).empty());
+  // A new script starts without shots.
+  GpSetKeyScript({{0, 1}});
+  EXPECT_EQ(GpScriptShotCount(), 0u);
   GpClearKeyScript();
 }
 

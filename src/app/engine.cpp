@@ -17,6 +17,7 @@
 #include "platform/recent.h"
 #include "platform/settings.h"
 #include "platform/video.h"
+#include "ui/menu.h"
 #include "ui/recent_menu.h"
 
 namespace {
@@ -107,6 +108,7 @@ void Init() {
     std::snprintf(g_settings.folderPath, sizeof g_settings.folderPath, "%s", GpRootDir(nullptr));
   }
   GpSetQuitHandler(SaveOnQuit);
+  SetMenuExitHandler(Shutdown);
 }
 
 void EngineStart() {
@@ -137,7 +139,7 @@ void MainLoopPass() {
     ManualStep(code);
   }
   if (code == KEY_START) {
-    // menu: RunMenu runs here; its result is ignored.
+    RunMenu();
     Delay(MENU_CLOSE_MS);
     Refresh();
   }

@@ -38,6 +38,7 @@ bool g_scriptActive = false;
 size_t g_scriptStep = 0;
 int g_scriptUsed = 0;
 uint32_t g_scriptPolls = 0;
+std::vector<std::vector<uint16_t>> g_scriptShots;
 
 // Typed bytes waiting for the dialog that reads them; presses beyond its size
 // while nobody reads are dropped.
@@ -112,9 +113,25 @@ int KeyboardCode() {
   return 0;
 }
 
+// The screen as it is now, in the console layout (all black without a screen).
+std::vector<uint16_t> ScreenShot() {
+  std::vector<uint16_t> rows(FRAME_PIXELS), frame(FRAME_PIXELS);
+  if (!GpReadScreen(rows.data())) return frame;
+  for (int y = 0; y < SCREEN_HEIGHT; ++y) {
+    for (int x = 0; x < SCREEN_WIDTH; ++x) frame[size_t(PixelIndex(x, y))] = rows[size_t(y * SCREEN_WIDTH + x)];
+  }
+  return frame;
+}
+
 int ScriptCode() {
   ++g_scriptPolls;
-  while (g_scriptStep < g_script.size() && g_scriptUsed >= g_script[g_scriptStep].second) {
+  for (;;) {
+    while (g_scriptStep < g_script.size() && g_scriptUsed >= g_script[g_scriptStep].second) {
+      ++g_scriptStep;
+      g_scriptUsed = 0;
+    }
+    if (g_scriptStep >= g_script.size() || g_script[g_scriptStep].first != KEY_SCRIPT_SHOT) break;
+    g_scriptShots.push_back(ScreenShot());
     ++g_scriptStep;
     g_scriptUsed = 0;
   }
@@ -199,6 +216,14 @@ void GpSetKeyScript(const std::vector<std::pair<int, int>>& steps) {
   g_scriptStep = 0;
   g_scriptUsed = 0;
   g_scriptPolls = 0;
+  g_scriptShots.clear();
+}
+
+size_t GpScriptShotCount() { return g_scriptShots.size(); }
+
+const std::vector<uint16_t>& GpScriptShot(size_t index) {
+  static const std::vector<uint16_t> none;
+  return index < g_scriptShots.size() ? g_scriptShots[index] : none;
 }
 
 void GpPushQuitEvent() {

@@ -3,6 +3,7 @@
 // every loop that waits for the user.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -52,7 +53,15 @@ void GpSetQuitHandler(void (*handler)());
 constexpr int KEY_SCRIPT_QUIT = -1;
 constexpr int KEY_SCRIPT_TYPED = 0x10000;
 constexpr int KeyScriptTyped(uint8_t c) { return KEY_SCRIPT_TYPED | c; }
+// KEY_SCRIPT_SHOT as a code takes no poll: when the script reaches it, the
+// picture on the screen is kept (console layout, 76,800 pixels) for
+// GpScriptShot, so a test can see what a loop showed while it waited for keys.
+constexpr int KEY_SCRIPT_SHOT = -2;
 void GpSetKeyScript(const std::vector<std::pair<int, int>>& steps);
+// Pictures kept by KEY_SCRIPT_SHOT steps since the script was set, in order;
+// an index past them gives an empty picture.
+size_t GpScriptShotCount();
+const std::vector<uint16_t>& GpScriptShot(size_t index);
 // Queues a real SDL quit event, as closing the window would.
 void GpPushQuitEvent();
 // Queues a real SDL key press carrying the Unicode character unicode, as the
