@@ -145,6 +145,13 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
     int32_t lastSpace = -1;
     int32_t widthBeforeSpace = 0;
     int32_t spaces = 0;
+    // The state at the last space: a line broken there keeps the height of
+    // what stays on it, and the next line starts in the style, alignment and
+    // colour in force at the break, not those of the codes scanned past it.
+    uint8_t styleAtSpace = style;
+    int alignAtSpace = align;
+    uint8_t colourAtSpace = colour;
+    int heightAtSpace = height;
     bool overflow = false;
     const uint8_t* q = p;
     const uint8_t* taken = p;  // end of the bytes taken into the width
@@ -171,6 +178,11 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
         lastSpace = int32_t(q - p);
         widthBeforeSpace = width;
         ++spaces;
+        styleAtSpace = style;
+        alignAtSpace = align;
+        colourAtSpace = colour;
+        heightAtSpace = height;
+        if (codeSeen ? bytesBeforeCode : q > p) heightAtSpace = std::max(height, startRaise);
         w = widths[32];
       } else if (c == FORMAT_CODE) {
         if (!codeSeen) {
@@ -249,6 +261,10 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
     } else {
       length = lastSpace;
       lineWidth = widthBeforeSpace;
+      style = styleAtSpace;
+      align = alignAtSpace;
+      colour = colourAtSpace;
+      height = heightAtSpace;
     }
 
     const int32_t free = std::max<int32_t>(0, layoutWidth - lineWidth);
