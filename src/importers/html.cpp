@@ -397,7 +397,8 @@ void WriteNumericReference(HtmlState& s, int32_t digitsEnd, uint32_t value) {
   }
   // The byte after the digits (normally the ";") goes with the reference.
   s.r = digitsEnd < s.total ? digitsEnd + 1 : s.total;
-  Put(s, char(byte));
+  // Byte 1 would turn the document's own bytes into a format code.
+  if (byte != 1) Put(s, char(byte));
 }
 
 bool TryNumericReference(HtmlState& s) {
@@ -468,6 +469,7 @@ void HandleBodyByte(HtmlState& s) {
   }
   if (c == '&' && (TryNumericReference(s) || TryNamedEntity(s))) return;
   ++s.r;
+  if (c == '\x01') return;  // the document's byte 1 would start a format code
   if (c == ' ' && s.w > 0 && (LastWritten(s) == ' ' || LastWritten(s) == '\t')) return;
   Put(s, c);
 }

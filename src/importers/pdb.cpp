@@ -168,6 +168,17 @@ void ExpandLineEnds(const RecordBuffer& record, OutputBuffer* output) {
   output->length = out - output->data;
 }
 
+// Removes the NULs (which would end the text) and the bytes 1 (which would
+// start a format code) from n bytes of book text; returns the bytes kept.
+int64_t DropCodeBytes(uint8_t* data, int64_t n) {
+  uint8_t* end = data + n;
+  uint8_t* w = data;
+  for (uint8_t* r = data; r < end; ++r) {
+    if (*r > 1) *w++ = *r;
+  }
+  return w - data;
+}
+
 // Converts the book in file (length bytes). On success stores a new malloc'd
 // NUL-terminated text in *output (when output is given; otherwise it is freed)
 // and returns its length + 1 (1 for a book without text records). Returns -1,
@@ -219,12 +230,14 @@ int32_t PdbToText(const uint8_t* file, int32_t length, uint8_t** output, bool ke
       free(scratch);
       return -1;
     }
+    const int64_t before = out.length;
     if (keepLineFeeds) {
       memcpy(out.data + out.length, record.data, size_t(record.length));
       out.length += record.length;
     } else {
       ExpandLineEnds(record, &out);
     }
+    out.length = DropCodeBytes(out.data + before, out.length - before) + before;
   }
   free(scratch);
   out.data[out.length] = 0;
