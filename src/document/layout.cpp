@@ -289,6 +289,13 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
     rec.length = uint16_t(length);
     rec.y = y;
     rec.height = uint8_t(std::min(height, 255));
+    if (table.count >= TEXT_MAX_LINES || y > TEXT_MAX_HEIGHT - rec.height) {
+      // The rest of the text is not laid out: the table and the positions
+      // stay within what the reader can hold and scroll.
+      std::printf("LayoutLines: document limit reached after %ld lines\n", long(table.count));
+      text->incomplete = true;
+      break;
+    }
     if (!Reserve(&table)) {
       std::printf("LayoutLines: out of memory after %ld lines\n", long(table.count));
       break;
