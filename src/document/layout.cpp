@@ -10,6 +10,7 @@
 
 #include "document/text.h"
 #include "platform/font.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
   Table table;
   table.lines = static_cast<LineRecord*>(std::malloc(TABLE_STEP * sizeof(LineRecord)));
   if (!table.lines) {
-    std::printf("LayoutLines: out of memory\n");
+    GpTrace("LayoutLines: out of memory\n");
     return 0;
   }
   table.capacity = TABLE_STEP;
@@ -292,12 +293,12 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
     if (table.count >= TEXT_MAX_LINES || y > TEXT_MAX_HEIGHT - rec.height) {
       // The rest of the text is not laid out: the table and the positions
       // stay within what the reader can hold and scroll.
-      std::printf("LayoutLines: document limit reached after %ld lines\n", long(table.count));
+      GpTrace("LayoutLines: document limit reached after %ld lines\n", long(table.count));
       text->incomplete = true;
       break;
     }
     if (!Reserve(&table)) {
-      std::printf("LayoutLines: out of memory after %ld lines\n", long(table.count));
+      GpTrace("LayoutLines: out of memory after %ld lines\n", long(table.count));
       break;
     }
     table.lines[table.count++] = rec;

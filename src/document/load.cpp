@@ -16,6 +16,7 @@
 #include "pdf/pdf.h"
 #include "platform/files.h"
 #include "ui/boxes/messagebox.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ void CutToLimit(Text* text, char* buffer) {
     cut -= 1;
   }
   buffer[cut] = 0;
-  std::printf("LoadFromBuffer: text cut at %ld bytes\n", long(cut));
+  GpTrace("LoadFromBuffer: text cut at %ld bytes\n", long(cut));
   text->incomplete = true;
 }
 
@@ -144,7 +145,7 @@ char* ReadWholeFile(Text* text, const char* path, int32_t* size) {
   char* buffer = static_cast<char*>(std::calloc(size_t(length) + 1, 1));
   if (!buffer) {
     GpFileClose(handle);
-    std::printf("ReadWholeFile: out of memory for %ld bytes\n", long(length));
+    GpTrace("ReadWholeFile: out of memory for %ld bytes\n", long(length));
     return nullptr;
   }
   // Read until the file gives no more; whatever is missing stays zero.

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "importers/cp1252.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -412,7 +413,7 @@ bool TryNumericReference(HtmlState& s) {
   uint64_t place = 1;
   for (int32_t i = end - 1; i >= s.r + 2; --i) {
     const int digit = s.text[i] - '0';
-    printf("%d\n%llu\n", digit, static_cast<unsigned long long>(place));
+    GpTrace("%d\n%llu\n", digit, static_cast<unsigned long long>(place));
     value += uint64_t(digit) * place;
     if (value > kValueCap) value = kValueCap;
     if (place < kPlaceCap) place *= 10;

@@ -9,6 +9,7 @@
 
 #include "document/text.h"
 #include "platform/bytes.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -196,7 +197,7 @@ int32_t PdbToText(const uint8_t* file, int32_t length, uint8_t** output, bool ke
 
   const uint16_t compression = GetBe16(file + record0);
   if (compression != 1 && compression != 2)
-    printf("\nWARNING: unknown file compression type:%d", compression);
+    GpTrace("\nWARNING: unknown file compression type:%d", compression);
   const bool compressed = compression != 1;
 
   // Record 0's text length only sizes the first buffer: it is often wrong, so it
@@ -231,7 +232,7 @@ int32_t PdbToText(const uint8_t* file, int32_t length, uint8_t** output, bool ke
     if (out.length + worst >= TEXT_MAX_BYTES) {
       // Records that point at the same bytes can make a small file expand
       // without bound: the book stops at the whole-document limit.
-      printf("PdbToText: text limit reached at record %ld\n", long(i));
+      GpTrace("PdbToText: text limit reached at record %ld\n", long(i));
       *incomplete = true;
       break;
     }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "pdf/internal.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ int FlateDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_
     }
     if ((ret == Z_OK || ret == Z_BUF_ERROR) && zs.avail_out == 0) {
       if (capacity >= limit) {
-        printf("FlateDecode output over %lu bytes, stream dropped\n",
+        GpTrace("FlateDecode output over %lu bytes, stream dropped\n",
                static_cast<unsigned long>(limit));
         break;
       }
@@ -67,7 +68,7 @@ int FlateDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_
       continue;
     }
     // Corrupt data, or input that ends before the stream does.
-    if (ret < 0 && zs.msg) printf("%s\n", zs.msg);
+    if (ret < 0 && zs.msg) GpTrace("%s\n", zs.msg);
     break;
   }
   size_t produced = zs.total_out;
@@ -144,7 +145,7 @@ int Ascii85DecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int3
     if (c == 8 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32) continue;
     if (c == 'z') {
       if (k != 0) {
-        printf("z inside ascii85 5-tuple\n");
+        GpTrace("z inside ascii85 5-tuple\n");
         break;
       }
       group = 0;
@@ -156,7 +157,7 @@ int Ascii85DecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int3
     }
     if (c == '~') {
       if (i + 1 >= count || input[i + 1] != '>') {
-        printf("~ without > in ascii85 section\n");
+        GpTrace("~ without > in ascii85 section\n");
         break;
       }
       if (k > 0) {
@@ -172,7 +173,7 @@ int Ascii85DecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int3
       return 1;
     }
     if (c < 33 || c - 33 > 84) {
-      printf("bad character in asc85: #%d\n", c);
+      GpTrace("bad character in asc85: #%d\n", c);
       break;
     }
     group += uint32_t(c - 33) * kPower[k];

@@ -10,6 +10,7 @@
 
 #include "document/text.h"
 #include "pdf/internal.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -168,7 +169,7 @@ int pdf_to_text(char* input, int32_t length, char** output, bool* full) {
         char codecs[CODEC_LIST_SIZE];
         BuildCodecList(scan + d + 2, dict_length, codecs);
         bool valid = CodecListValid(codecs);
-        printf("Codecs %s, valid %c\n", codecs, valid ? 's' : 'n');
+        GpTrace("Codecs %s, valid %c\n", codecs, valid ? 's' : 'n');
         if (valid) {
           int32_t start = s + 6;
           if (scan[start] == '\r' && scan[start + 1] == '\n') {
@@ -200,7 +201,7 @@ int pdf_to_text(char* input, int32_t length, char** output, bool* full) {
     }
   }
   if (text.full) {
-    printf("pdf_to_text: text limit reached\n");
+    GpTrace("pdf_to_text: text limit reached\n");
     if (full) *full = true;
   }
   if (!text.failed && text.capacity - text.length < 1) {
@@ -215,7 +216,7 @@ int pdf_to_text(char* input, int32_t length, char** output, bool* full) {
   }
   if (text.failed) {
     PdfTextFree(&text);
-    printf("Error in pdf_to_text\n");
+    GpTrace("Error in pdf_to_text\n");
     return -1;
   }
   // The text buffer itself becomes the output: one less copy of the text.
