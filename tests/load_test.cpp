@@ -267,3 +267,28 @@ TEST(Load, WholeDocumentLimits) {
   EXPECT_EQ(LoadCountingBoxes(&t, "fits.txt", std::string(1000, '\n')), 0u);
   ClearTextContents(&t);
 }
+
+// Small files made by scripts/make-fixtures-limits.sh that expand without
+// bound: each stops at the limits with what was made and one message.
+TEST(Load, AmplifyingFilesStayWithinTheLimits) {
+  StartTestPlatform();
+  MonoFont mono(10, 10);
+  Text t;
+  t.font = &mono.font;
+  const std::string dir = std::string(QUILLO_SOURCE_DIR) + "/tests/data/limits/";
+  for (const char* name : {"same-records.pdb", "line-feeds.pdb", "flate-bombs.pdf"}) {
+    SCOPED_TRACE(name);
+    GpSetKeyScript({{KEY_ACCEPT, 1000000}});
+    const uint32_t before = GpKeyScriptPolls();
+    ASSERT_EQ(LoadFromFile(&t, (dir + name).c_str()), 1);
+    EXPECT_EQ(GpKeyScriptPolls() - before, 1u);
+    GpClearKeyScript();
+    ASSERT_NE(t.text, nullptr);
+    EXPECT_GT(std::strlen(t.text), size_t(TEXT_MAX_BYTES) / 2);
+    EXPECT_LT(std::strlen(t.text), size_t(TEXT_MAX_BYTES));
+    EXPECT_LE(t.lineCount, TEXT_MAX_LINES);
+    EXPECT_GT(DocumentHeight(&t), 0);
+  }
+  // The text of the first is the block its records repeat.
+  ClearTextContents(&t);
+}

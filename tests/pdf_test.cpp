@@ -555,3 +555,12 @@ TEST(PdfText, WindowHelpers) {
   EXPECT_DOUBLE_EQ(NumberBefore(window, 14), -1.0);
   EXPECT_DOUBLE_EQ(NumberBefore(window, 7), 0.5);
 }
+
+TEST(PdfFilters, LowercaseSpacedHexOverFlateInAWrittenFile) {
+  // Made by scripts/make-fixtures-limits.sh: lowercase digits in lines, with
+  // spaces between groups, in front of FlateDecode.
+  const std::string text =
+      ToText(ReadFileBytes(std::string(QUILLO_SOURCE_DIR) + "/tests/data/limits/hex-flate.pdf"));
+  EXPECT_NE(text.find("Hexadecimal streams decode"), std::string::npos) << text;
+  EXPECT_NE(text.find("in lowercase too"), std::string::npos) << text;
+}

@@ -796,3 +796,22 @@ TEST_F(ZipTest, DamagedEntriesShowWhatWasReadAndTellTheReader) {
   ExpectBoxes(0, polls);
   ReleaseText(text);
 }
+
+// An entry of 64 MB of line feeds in a 65 KB archive (made by
+// scripts/make-fixtures-limits.sh) is read up to the text limit, laid out up
+// to the line limit, and says so once.
+TEST_F(ZipTest, LargeEntryStopsAtTheDocumentLimits) {
+  InitFonts();
+  Text* text = CreateText(TEXT_LAYOUT_WIDTH);
+  ASSERT_NE(text, nullptr);
+  text->font = &FontSmall;
+  const std::string zip = std::string(QUILLO_SOURCE_DIR) + "/tests/data/limits/line-feeds.zip";
+  const uint32_t polls = GpKeyScriptPolls();
+  ASSERT_EQ(LoadFileOrArchiveEntry(text, (zip + "#0").c_str()), 1);
+  ExpectBoxes(1, polls);
+  ASSERT_NE(text->text, nullptr);
+  EXPECT_LT(std::strlen(text->text), size_t(TEXT_MAX_BYTES));
+  EXPECT_EQ(text->lineCount, TEXT_MAX_LINES);
+  EXPECT_GT(DocumentHeight(text), 0);
+  ReleaseText(text);
+}
