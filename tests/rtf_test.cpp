@@ -344,3 +344,12 @@ TEST(RtfKeywords, DashesAndBulletsGiveTheirCharacters) {
       "{\\pard \\ql \\f0 \\sa0 \\li360 \\fi-360 \\bullet \\tx360\\tab two\\sa180\\par}\n";
   EXPECT_EQ(Codes(Doc(list)), "\x95<TAB>one\n\x95<TAB>two\n");
 }
+
+TEST(RtfKeywords, PandocListShowsItsBullets) {
+  // Made by scripts/make-fixtures-rtf-list.sh.
+  const Converted c = Convert(ReadTestFile(DataPath("pandoc-list.rtf")));
+  const std::string codes = DescribeFormatted(c.text.c_str(), false);
+  EXPECT_NE(codes.find("\x95<TAB>first item"), std::string::npos) << codes;
+  EXPECT_NE(codes.find("\x95<TAB>second item"), std::string::npos) << codes;
+  EXPECT_NE(codes.find("1.<TAB>numbered item"), std::string::npos) << codes;
+}
