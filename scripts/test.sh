@@ -6,7 +6,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh" g++ cmake make pkg-config libsdl1.2-dev zlib1g-dev googletest libgtest-dev \
-  libbenchmark-dev xvfb xdotool x11-apps imagemagick valgrind
+  libbenchmark-dev xvfb xdotool x11-apps imagemagick valgrind python3
 jobs="$(nproc)"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j"$jobs"

@@ -111,18 +111,60 @@ TEST_F(EngineTest, AcceptSwitchesAutoscrollWithItsPause) {
 }
 
 TEST_F(EngineTest, AutoscrollDelayBounds) {
-  g_settings.autoscrollDelay = 2;
+  // "Faster" stops at 4 ms a pixel, where the speed reaches its cap.
+  g_settings.autoscrollDelay = 7;
   Run({{KEY_ACCEPT, 1}, {KEY_DOWN, 5}});
-  EXPECT_EQ(g_settings.autoscrollDelay, 0);
-  // At 0 the frame pacing alone sets the speed.
+  EXPECT_EQ(g_settings.autoscrollDelay, 4);
+  // Below the frame time the frame pacing sets the time of a pass.
+  g_settings.autoscrollDelay = 0;  // as older settings files may hold
+  GpAdvanceVirtualClock(1000);
   const uint32_t before = GetTicks();
   Run({{0, 10}});
-  EXPECT_EQ(GetTicks() - before, 10u * 17u);
+  EXPECT_EQ(GetTicks() - before, 9u * 17u);  // the first frame shows at once
   // Slowing down has no upper limit.
   g_settings.autoscrollDelay = 100000;
   Run({{KEY_UP, 3}});
   EXPECT_EQ(g_settings.autoscrollDelay, 100003);
   Run({{KEY_ACCEPT, 1}});
+}
+
+TEST_F(EngineTest, EveryAutoscrollDelayGivesItsOwnSpeed) {
+  // Pixels a second on the virtual clock: 1000 / delay, up to 4 pixels a
+  // frame (235 a second), so that each step of the delay is seen.
+  const int32_t delays[] = {0, 4, 5, 10, 16, 17, 25, 40};
+  double speeds[8];
+  for (int i = 0; i < 8; ++i) {
+    g_currentEntry.position = 0;
+    g_settings.autoscrollDelay = delays[i];
+    Run({{KEY_ACCEPT, 1}, {0, 20}});  // settle the carried remainder
+    const int32_t from = g_currentEntry.position;
+    const uint32_t before = GetTicks();
+    Run({{0, 200}});
+    speeds[i] = 1000.0 * (g_currentEntry.position - from) / double(GetTicks() - before);
+    Run({{KEY_ACCEPT, 1}});
+  }
+  EXPECT_NEAR(speeds[0], 4000.0 / 17, 0.5);
+  EXPECT_NEAR(speeds[1], 4000.0 / 17, 0.5);  // the cap
+  EXPECT_NEAR(speeds[2], 200.0, 1.5);
+  EXPECT_NEAR(speeds[3], 100.0, 1.0);
+  EXPECT_NEAR(speeds[4], 62.5, 1.0);
+  EXPECT_NEAR(speeds[5], 1000.0 / 17, 0.5);
+  EXPECT_NEAR(speeds[6], 40.0, 0.5);
+  EXPECT_NEAR(speeds[7], 25.0, 0.5);
+  for (int i = 2; i < 8; ++i) EXPECT_LT(speeds[i], speeds[i - 1]) << delays[i];
+  // Each step of "faster" from 17 down to 4 gives a faster speed.
+  double last = 0;
+  for (int32_t d = 17; d >= 4; --d) {
+    g_settings.autoscrollDelay = d;
+    Run({{KEY_ACCEPT, 1}, {0, 20}});
+    const int32_t from = g_currentEntry.position;
+    const uint32_t before = GetTicks();
+    Run({{0, 170}});
+    const double speed = 1000.0 * (g_currentEntry.position - from) / double(GetTicks() - before);
+    EXPECT_GT(speed, last + 3) << d;
+    last = speed;
+    Run({{KEY_ACCEPT, 1}});
+  }
 }
 
 TEST_F(EngineTest, StartRunsTheMenuThenPausesAndRedraws) {

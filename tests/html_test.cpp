@@ -201,3 +201,13 @@ TEST(Html, OverlongTagsAndValuesAreCut) {
 }
 
 }  // namespace
+
+TEST(Html, ByteOneFromTheDocumentIsNoFormatCode) {
+  // A reference to byte 1 would make "Bbold" bold; a literal byte 1 likewise.
+  EXPECT_EQ(Markers(Body("a&#1;Bbold&#1;b")), "aBboldb");
+  EXPECT_EQ(Markers(Body("x\x01" "By")), "xBy");
+  // At the end no lone code byte is left before the NUL.
+  const std::string end = Convert("a&#1;");
+  EXPECT_EQ(end.find('\x01'), std::string::npos);
+  EXPECT_EQ(Markers(Body("&#65;&#2;")), "A<x02>");  // other references unchanged
+}

@@ -350,3 +350,40 @@ TEST(Layout, SelectZoomFontFollowsTheSetting) {
   g_settings.zoomLevel = zoom;
   g_text = saved;
 }
+
+TEST(Layout, WrappedLineStartsInTheStateOfItsBreak) {
+  MonoFont mono(10, 10);  // box 10: normal lines 15, large ones 22
+  // A bold word that straddles the margin moves whole to the next line, which
+  // starts bold; the line above starts and ends regular.
+  Doc bold(Repeat('a', 20) + " \x01" "Bbb ww\x01" "bxxxxxxxx", &mono.font);
+  ASSERT_EQ(bold.text.lineCount, 2);
+  EXPECT_EQ(bold.line(0).length, 25);
+  EXPECT_EQ(bold.line(0).startStyle, START_STYLE);
+  EXPECT_EQ(bold.line(1).startStyle, START_STYLE | STYLE_BOLD);
+  // A colour code scanned past the break belongs to the next line: that line
+  // starts in the colour of the break (0) and switches at the code.
+  Doc colour(Repeat('a', 25) + " bb\x01" "C2cccccc dd", &mono.font);
+  ASSERT_EQ(colour.text.lineCount, 2);
+  EXPECT_EQ(colour.line(1).startColour, 0);
+  EXPECT_EQ(colour.str(1), "bb\x01" "C2cccccc dd");
+  // A large-size code that moves to the next line leaves the line above at
+  // the normal height, and the next line starts at normal size.
+  Doc size(Repeat('a', 25) + " bb\x01" "F5cccc", &mono.font);
+  ASSERT_EQ(size.text.lineCount, 2);
+  EXPECT_EQ(size.line(0).height, 15);
+  EXPECT_EQ(size.line(1).y, size.line(0).y + 15);
+  EXPECT_EQ(size.line(1).startStyle & STYLE_SIZE_MASK, 0);
+  EXPECT_EQ(size.line(1).height, 22);
+  // An alignment code past the break neither aligns the line above nor
+  // starts the next line in it.
+  Doc align(Repeat('a', 20) + " bbbb bb\x01" "rcccccc", &mono.font);
+  ASSERT_EQ(align.text.lineCount, 2);
+  EXPECT_EQ(align.line(0).startStyle >> 6, STYLE_ALIGN_JUSTIFIED);
+  EXPECT_GT(align.line(0).spaceExtra, 0);  // still justified
+  EXPECT_EQ(align.line(1).startStyle >> 6, STYLE_ALIGN_JUSTIFIED);
+  // A line cut inside a word (no space to break at) carries the codes it
+  // scanned: they are on that line.
+  Doc cut(Repeat('a', 28) + "\x01" "Baaaaa", &mono.font);
+  ASSERT_EQ(cut.text.lineCount, 2);
+  EXPECT_EQ(cut.line(1).startStyle, START_STYLE | STYLE_BOLD);
+}

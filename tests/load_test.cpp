@@ -192,3 +192,103 @@ TEST(Load, FromMemoryKeepsTheName) {
   EXPECT_EQ(t.lineCount, 2);
   ClearTextContents(&t);
 }
+
+namespace {
+
+// Loads bytes under name with a script that accepts every message box, and
+// gives the boxes shown.
+uint32_t LoadCountingBoxes(Text* t, const char* name, const std::string& bytes) {
+  GpSetKeyScript({{KEY_ACCEPT, 1000000}});
+  const uint32_t before = GpKeyScriptPolls();
+  char* buffer = static_cast<char*>(std::malloc(bytes.size() + 1));
+  std::memcpy(buffer, bytes.data(), bytes.size());
+  buffer[bytes.size()] = 0;
+  LoadFromBuffer(t, name, buffer, int32_t(bytes.size()));
+  const uint32_t boxes = GpKeyScriptPolls() - before;
+  GpClearKeyScript();
+  return boxes;
+}
+
+}  // namespace
+
+TEST(Load, DocumentsReadInPartKeepTheTextAndSaySo) {
+  StartTestPlatform();
+  MonoFont mono(10, 10);
+  Text t;
+  t.font = &mono.font;
+  // An RTF document that stops at a bad hexadecimal escape.
+  EXPECT_EQ(LoadCountingBoxes(&t, "cut.rtf", "{\\rtf1 kept text\\'zzlost}"), 1u);
+  ASSERT_NE(t.text, nullptr);
+  EXPECT_STREQ(t.text, "kept text");
+  // At the nesting limit.
+  EXPECT_EQ(LoadCountingBoxes(&t, "deep.rtf", "{\\rtf1 kept" + std::string(5000, '{') + "x"), 1u);
+  EXPECT_EQ(std::strncmp(t.text, "kept", 4), 0);
+  // A missing last brace loses nothing: no message.
+  EXPECT_EQ(LoadCountingBoxes(&t, "open.rtf", "{\\rtf1 whole"), 0u);
+  EXPECT_STREQ(t.text, "whole");
+  // A PalmDoc book whose second record lies beyond the file.
+  std::string book(78 + 8 * 3 + 2, '\0');
+  std::memcpy(&book[60], "TEXtREAd", 8);
+  book[77] = 3;
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) book[at + i] = char(v >> (24 - 8 * i));
+  };
+  put32(78, 104);
+  put32(86, 120);
+  put32(94, 100000);
+  std::string record0(16, '\0');
+  record0[1] = 1;  // stored
+  book += record0 + "first record";
+  EXPECT_EQ(LoadCountingBoxes(&t, "cut.pdb", book), 1u);
+  ASSERT_NE(t.text, nullptr);
+  EXPECT_STREQ(t.text, "first record");
+  // A sound document shows nothing.
+  EXPECT_EQ(LoadCountingBoxes(&t, "fine.rtf", "{\\rtf1 fine}"), 0u);
+  ClearTextContents(&t);
+}
+
+TEST(Load, WholeDocumentLimits) {
+  StartTestPlatform();
+  MonoFont mono(10, 10);
+  Text t;
+  t.font = &mono.font;
+  // The line table stops at its limit, with one message.
+  EXPECT_EQ(LoadCountingBoxes(&t, "lines.txt", std::string(size_t(TEXT_MAX_LINES) + 500, '\n')), 1u);
+  EXPECT_EQ(t.lineCount, TEXT_MAX_LINES);
+  EXPECT_GT(DocumentHeight(&t), 0);
+  // The formatted text stops before its limit, never inside a code.
+  std::string big(size_t(TEXT_MAX_BYTES) + 10, 'a');
+  big[size_t(TEXT_MAX_BYTES) - 3] = '\x01';
+  big[size_t(TEXT_MAX_BYTES) - 2] = 'C';
+  EXPECT_EQ(LoadCountingBoxes(&t, "big.txt", big), 1u);
+  ASSERT_NE(t.text, nullptr);
+  EXPECT_EQ(std::strlen(t.text), size_t(TEXT_MAX_BYTES) - 3);
+  // Just under the limits: no message.
+  EXPECT_EQ(LoadCountingBoxes(&t, "fits.txt", std::string(1000, '\n')), 0u);
+  ClearTextContents(&t);
+}
+
+// Small files made by scripts/make-fixtures-limits.sh that expand without
+// bound: each stops at the limits with what was made and one message.
+TEST(Load, AmplifyingFilesStayWithinTheLimits) {
+  StartTestPlatform();
+  MonoFont mono(10, 10);
+  Text t;
+  t.font = &mono.font;
+  const std::string dir = std::string(QUILLO_SOURCE_DIR) + "/tests/data/limits/";
+  for (const char* name : {"same-records.pdb", "line-feeds.pdb", "flate-bombs.pdf"}) {
+    SCOPED_TRACE(name);
+    GpSetKeyScript({{KEY_ACCEPT, 1000000}});
+    const uint32_t before = GpKeyScriptPolls();
+    ASSERT_EQ(LoadFromFile(&t, (dir + name).c_str()), 1);
+    EXPECT_EQ(GpKeyScriptPolls() - before, 1u);
+    GpClearKeyScript();
+    ASSERT_NE(t.text, nullptr);
+    EXPECT_GT(std::strlen(t.text), size_t(TEXT_MAX_BYTES) / 2);
+    EXPECT_LT(std::strlen(t.text), size_t(TEXT_MAX_BYTES));
+    EXPECT_LE(t.lineCount, TEXT_MAX_LINES);
+    EXPECT_GT(DocumentHeight(&t), 0);
+  }
+  // The text of the first is the block its records repeat.
+  ClearTextContents(&t);
+}

@@ -245,3 +245,14 @@ TEST(PdbBooks, TheLoaderShowsBooksByExtension) {
 }
 
 }  // namespace
+
+TEST(PdbBooks, NulsAndByteOneInRecordsAreDropped) {
+  // Stored records: a NUL would end the text, byte 1 would start a code.
+  const Result r = Import(MakeBook({std::string("one\0two", 7), std::string("\x01" "Bthree\0", 8), "four"}, 1));
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.text, "onetwoBthreefour");
+  // Compressed records decode to the same bytes and drop them as well.
+  const Result c = Import(MakeBook({std::string("ab\0\x01" "cd", 6)}, 2));
+  ASSERT_TRUE(c.ok);
+  EXPECT_EQ(c.text, "abcd");
+}

@@ -420,13 +420,19 @@ TEST(PdfFilters, AsciiHex) {
     return result;
   };
   EXPECT_EQ(decode("48656C6C6F>"), "Hello");
-  // Lowercase digits are not hex digits: only some pairs come out the same.
-  EXPECT_EQ(decode("4A4a>"), "Jj");
-  EXPECT_EQ(decode("48656C6C6F0>"), "Hello");  // odd count: the last digit goes
-  // Control bytes between digits are skipped; the pairs they cost stay zero.
-  EXPECT_EQ(decode("48\n65\r\n6C>"), std::string("He\0\0", 4));
-  EXPECT_EQ(decode("\n\n\n\n"), std::string("\0\0", 2));
+  // Lowercase digits are the same digits, as PDF writers use them.
+  EXPECT_EQ(decode("4A4a>"), "JJ");
+  EXPECT_EQ(decode("48656c6c6f>"), "Hello");
+  EXPECT_EQ(decode("4865 6C6C 6F>"), "Hello");
+  // An odd last digit stands for its pair with a 0.
+  EXPECT_EQ(decode("48656C6C6F4>"), "Hello@");
+  // PDF white space anywhere, even inside a pair, is stepped over; nothing is
+  // made up for it.
+  EXPECT_EQ(decode("4\n8 \t65\r\n6\f" + std::string(1, '\0') + "C>"), "Hel");
+  EXPECT_EQ(decode("\n\n\n\n"), "");
   EXPECT_EQ(decode(">"), "");
+  // Nothing after the end mark is read.
+  EXPECT_EQ(decode("41>42"), "A");
   uint8_t* out = nullptr;
   int32_t length = 0;
   EXPECT_EQ(AsciiHexDecodeBuffer(reinterpret_cast<const uint8_t*>("41"), 0, &out, &length), 0);
@@ -548,4 +554,13 @@ TEST(PdfText, WindowHelpers) {
   memcpy(window, "    .5  Tj    x", PDF_WINDOW + 1);
   EXPECT_DOUBLE_EQ(NumberBefore(window, 14), -1.0);
   EXPECT_DOUBLE_EQ(NumberBefore(window, 7), 0.5);
+}
+
+TEST(PdfFilters, LowercaseSpacedHexOverFlateInAWrittenFile) {
+  // Made by scripts/make-fixtures-limits.sh: lowercase digits in lines, with
+  // spaces between groups, in front of FlateDecode.
+  const std::string text =
+      ToText(ReadFileBytes(std::string(QUILLO_SOURCE_DIR) + "/tests/data/limits/hex-flate.pdf"));
+  EXPECT_NE(text.find("Hexadecimal streams decode"), std::string::npos) << text;
+  EXPECT_NE(text.find("in lowercase too"), std::string::npos) << text;
 }

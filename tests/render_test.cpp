@@ -102,6 +102,23 @@ TEST_F(RenderTest, IntroductionAtStart) {
   ExpectGoldenFrame("render", "intro-0", Frame());
 }
 
+TEST_F(RenderTest, WrappedLinesStartInTheStyleOfTheirBreak) {
+  // Each paragraph wraps inside a styled stretch whose code was scanned past
+  // the break: "words" stays bold on its new line, the "b" before the colour
+  // code stays black, and the line above "biggg" keeps the normal height.
+  Load("Plain words fill this line: one day the \x01" "Bbold words\x01" "b..... more.\n"
+       "Then we see the words in one day the old keeper b\x01" "C2text\x01" "C0 starts.\n"
+       "Then more words fill the line up to one day biggg\x01" "F5BIG\x01" "F0 in the end.\n");
+  g_text->colours[2] = 0x001F;  // blue
+  ASSERT_EQ(g_text->lineCount, 6);
+  EXPECT_EQ(g_text->lines[1].startStyle, START_STYLE | STYLE_BOLD);
+  EXPECT_EQ(g_text->lines[3].startColour, 0);
+  EXPECT_EQ(g_text->lines[4].height, 15);
+  EXPECT_EQ(g_text->lines[5].startStyle, START_STYLE);
+  ScrollText(0, 0, Frame(), false);
+  ExpectGoldenFrame("render", "wrapped-styles", Frame());
+}
+
 TEST_F(RenderTest, LongPlainTextInEveryTitleStyle) {
   LoadBook();
   const int32_t middle = DocumentHeight(g_text) / 2;

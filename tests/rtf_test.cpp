@@ -172,11 +172,11 @@ TEST(RtfEmit, SizesColoursAndAlignment) {
 }
 
 TEST(RtfKeywords, IgnoredWordsCharsAndBreaks) {
-  EXPECT_EQ(Codes(Doc("\\plain\\sectd\\bullet\\ansicpg1252 a\\-b\\|c\\:d")), "abcd");
+  EXPECT_EQ(Codes(Doc("\\plain\\sectd\\ansicpg1252 a\\-b\\|c\\:d")), "abcd");
   // No-break space, non-breaking hyphen and em dash keep the words apart.
   EXPECT_EQ(Codes(Doc("a\\~b\\_c\\emdash d")), "a\xA0" "b-c\x97" "d");
   EXPECT_EQ(Codes(Doc("\\ldblquote x\\rdblquote \\lquote y\\rquote \\endash\\tab z")),
-            "\"x\"'y'-<TAB>z");
+            "\"x\"'y'\x96<TAB>z");
   EXPECT_EQ(Codes(Doc("\\{\\}\\\\")), "{}\\");
   // Line ends in the text are ignored; a backslash before one is a paragraph.
   EXPECT_EQ(Codes(Doc("a\nb\r\nc\\\nd\\\re\\line f")), "abc\nd\ne\nf");
@@ -325,3 +325,31 @@ TEST(RtfColours, TableScan) {
 }
 
 }  // namespace
+
+TEST(RtfDocumentBytes, NulsFromTheDocumentAreDroppedNotTheEndOfTheText) {
+  // A hexadecimal escape of 0, zero bytes in a \bin run and a literal NUL in
+  // the source: the text after each is kept.
+  EXPECT_EQ(Codes("{\\rtf1 before\\'00after\\par more}"), "beforeafter\nmore");
+  EXPECT_EQ(Codes(Doc(std::string("x\\bin3 ") + std::string("\0a\0", 3) + "y")), "xay");
+  EXPECT_EQ(Codes(Doc(std::string("p\0q", 3))), "pq");
+  // Byte 1 by any of these ways stays dropped too.
+  EXPECT_EQ(Codes(Doc("a\\'01Bb")), "aBb");
+}
+
+TEST(RtfKeywords, DashesAndBulletsGiveTheirCharacters) {
+  EXPECT_EQ(Codes(Doc("a\\endash b\\emdash c")), "a\x96" "b\x97" "c");
+  // A bulleted list as pandoc writes it: the bullet, then the tab.
+  const std::string list =
+      "{\\pard \\ql \\f0 \\sa0 \\li360 \\fi-360 \\bullet \\tx360\\tab one\\par}\n"
+      "{\\pard \\ql \\f0 \\sa0 \\li360 \\fi-360 \\bullet \\tx360\\tab two\\sa180\\par}\n";
+  EXPECT_EQ(Codes(Doc(list)), "\x95<TAB>one\n\x95<TAB>two\n");
+}
+
+TEST(RtfKeywords, PandocListShowsItsBullets) {
+  // Made by scripts/make-fixtures-rtf-list.sh.
+  const Converted c = Convert(ReadTestFile(DataPath("pandoc-list.rtf")));
+  const std::string codes = DescribeFormatted(c.text.c_str(), false);
+  EXPECT_NE(codes.find("\x95<TAB>first item"), std::string::npos) << codes;
+  EXPECT_NE(codes.find("\x95<TAB>second item"), std::string::npos) << codes;
+  EXPECT_NE(codes.find("1.<TAB>numbered item"), std::string::npos) << codes;
+}

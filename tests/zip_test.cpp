@@ -758,3 +758,60 @@ TEST_F(ZipTest, LoadEntryAsDocument) {
   ArchiveClose(archive);
   ReleaseText(text);
 }
+
+// A damaged entry keeps what was read on screen and says so once.
+TEST_F(ZipTest, DamagedEntriesShowWhatWasReadAndTellTheReader) {
+  InitFonts();
+  Text* text = CreateText(TEXT_LAYOUT_WIDTH);
+  ASSERT_NE(text, nullptr);
+  text->font = &FontSmall;
+  const std::string zip = ReadFile(DataPath("infozip.zip"));
+  const uint32_t central = CentralRecordAt(zip, 0);
+  const uint32_t local = GetLe32(reinterpret_cast<const uint8_t*>(zip.data()) + central + 42);
+
+  // A recorded CRC that does not match: the entry loads, with the message.
+  std::string bad = zip;
+  Put32(bad, central + 16, 0x12345678);
+  Put32(bad, local + 14, 0x12345678);
+  uint32_t polls = GpKeyScriptPolls();
+  ASSERT_EQ(LoadFileOrArchiveEntry(text, (Write("crc.zip", bad) + "#0").c_str()), 1);
+  ExpectBoxes(1, polls);
+  ASSERT_NE(text->text, nullptr);
+  EXPECT_EQ(std::string(text->text).substr(0, 31), "The Lighthouse Keeper's Almanac");
+
+  // Deflated data that ends early: the part that inflates is kept.
+  bad = zip;
+  Put32(bad, central + 20, 300);
+  Put32(bad, local + 18, 300);
+  polls = GpKeyScriptPolls();
+  LoadFileOrArchiveEntry(text, (Write("short.zip", bad) + "#0").c_str());
+  ExpectBoxes(1, polls);
+  ASSERT_NE(text->text, nullptr);
+  EXPECT_EQ(std::string(text->text).substr(0, 31), "The Lighthouse Keeper's Almanac");
+  EXPECT_LT(std::strlen(text->text), 1942u);
+
+  // A sound entry shows no message.
+  polls = GpKeyScriptPolls();
+  ASSERT_EQ(LoadFileOrArchiveEntry(text, (DataPath("infozip.zip") + "#0").c_str()), 1);
+  ExpectBoxes(0, polls);
+  ReleaseText(text);
+}
+
+// An entry of 64 MB of line feeds in a 65 KB archive (made by
+// scripts/make-fixtures-limits.sh) is read up to the text limit, laid out up
+// to the line limit, and says so once.
+TEST_F(ZipTest, LargeEntryStopsAtTheDocumentLimits) {
+  InitFonts();
+  Text* text = CreateText(TEXT_LAYOUT_WIDTH);
+  ASSERT_NE(text, nullptr);
+  text->font = &FontSmall;
+  const std::string zip = std::string(QUILLO_SOURCE_DIR) + "/tests/data/limits/line-feeds.zip";
+  const uint32_t polls = GpKeyScriptPolls();
+  ASSERT_EQ(LoadFileOrArchiveEntry(text, (zip + "#0").c_str()), 1);
+  ExpectBoxes(1, polls);
+  ASSERT_NE(text->text, nullptr);
+  EXPECT_LT(std::strlen(text->text), size_t(TEXT_MAX_BYTES));
+  EXPECT_EQ(text->lineCount, TEXT_MAX_LINES);
+  EXPECT_GT(DocumentHeight(text), 0);
+  ReleaseText(text);
+}

@@ -3,6 +3,7 @@
 // moves, autoscroll, menu), Shutdown saves and leaves.
 #include "app/engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "platform/keys.h"
 #include "platform/recent.h"
 #include "platform/settings.h"
+#include "platform/trace.h"
 #include "platform/video.h"
 #include "ui/menu.h"
 #include "ui/recent_menu.h"
@@ -31,8 +33,7 @@ constexpr uint32_t MENU_CLOSE_MS = 500;
 bool g_autoscroll = false;
 
 void Trace(const char* line) {
-  std::printf("%s\n", line);
-  std::fflush(stdout);
+  GpTrace("%s\n", line);
 }
 
 // Every move draws the page into the back buffer and shows it.
@@ -67,11 +68,28 @@ void ManualStep(int code) {
   }
 }
 
+// Autoscroll moves one pixel per delay (milliseconds per pixel). Frames are
+// shown every 17 ms at most, so a delay below that moves the text by the
+// pixels its delay owes in one frame (the remainder carried to the next), up
+// to 4 a frame: every delay from 4 up then gives its own speed, 1000 / delay
+// pixels a second. "Faster" stops at 4, where the cap is reached.
+constexpr int32_t AUTOSCROLL_FRAME_MS = 17;
+constexpr int32_t AUTOSCROLL_MAX_STEP = 4;
+constexpr int32_t AUTOSCROLL_MIN_DELAY = 4;
+int32_t g_autoscrollOwedMs = 0;
+
 void AutoscrollStep(int code) {
-  g_currentEntry.position = Scroll(g_currentEntry.position, +LINE_STEP);
   int32_t& delay = g_settings.autoscrollDelay;
+  int32_t step = LINE_STEP;
+  if (delay < AUTOSCROLL_FRAME_MS) {
+    const int32_t perPixel = delay > 0 ? delay : 1;
+    g_autoscrollOwedMs += AUTOSCROLL_FRAME_MS;
+    step = std::min(g_autoscrollOwedMs / perPixel, AUTOSCROLL_MAX_STEP);
+    g_autoscrollOwedMs = std::min(g_autoscrollOwedMs - step * perPixel, perPixel);
+  }
+  g_currentEntry.position = Scroll(g_currentEntry.position, step);
   Delay(delay > 0 ? uint32_t(delay) : 0);
-  if ((code == KEY_DOWN || code == KEY_RIGHT) && delay > 0) {
+  if ((code == KEY_DOWN || code == KEY_RIGHT) && delay > AUTOSCROLL_MIN_DELAY) {
     --delay;
   } else if (code == KEY_UP || code == KEY_LEFT) {
     ++delay;

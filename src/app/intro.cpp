@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "document/load.h"
+#include "platform/trace.h"
 
 const char intromsg[] =
     "{\\rtf1\\ansi\\ansicpg1252\\deff0"
@@ -48,8 +49,7 @@ const size_t INTROMSG_SIZE = sizeof intromsg;
 void LoadIntroduction(Text* text) {
   char* copy = static_cast<char*>(std::malloc(INTROMSG_SIZE));
   if (!copy) {
-    std::printf("Error en malloc intromsg\n");
-    std::fflush(stdout);
+    GpTrace("Error en malloc intromsg\n");
     return;
   }
   std::memcpy(copy, intromsg, INTROMSG_SIZE);

@@ -1,10 +1,9 @@
 // Entry point of the reader: start-up, then the main loop, which never returns.
-#include <cstdio>
-
 #include "app/engine.h"
+#include "platform/trace.h"
 
 int main() {
-  std::printf("-main\n");
+  GpTrace("-main\n");
   Init();
   GameEngine();
 }

@@ -10,6 +10,7 @@
 
 #include "document/text.h"
 #include "platform/font.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
   Table table;
   table.lines = static_cast<LineRecord*>(std::malloc(TABLE_STEP * sizeof(LineRecord)));
   if (!table.lines) {
-    std::printf("LayoutLines: out of memory\n");
+    GpTrace("LayoutLines: out of memory\n");
     return 0;
   }
   table.capacity = TABLE_STEP;
@@ -145,6 +146,13 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
     int32_t lastSpace = -1;
     int32_t widthBeforeSpace = 0;
     int32_t spaces = 0;
+    // The state at the last space: a line broken there keeps the height of
+    // what stays on it, and the next line starts in the style, alignment and
+    // colour in force at the break, not those of the codes scanned past it.
+    uint8_t styleAtSpace = style;
+    int alignAtSpace = align;
+    uint8_t colourAtSpace = colour;
+    int heightAtSpace = height;
     bool overflow = false;
     const uint8_t* q = p;
     const uint8_t* taken = p;  // end of the bytes taken into the width
@@ -171,6 +179,11 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
         lastSpace = int32_t(q - p);
         widthBeforeSpace = width;
         ++spaces;
+        styleAtSpace = style;
+        alignAtSpace = align;
+        colourAtSpace = colour;
+        heightAtSpace = height;
+        if (codeSeen ? bytesBeforeCode : q > p) heightAtSpace = std::max(height, startRaise);
         w = widths[32];
       } else if (c == FORMAT_CODE) {
         if (!codeSeen) {
@@ -249,6 +262,10 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
     } else {
       length = lastSpace;
       lineWidth = widthBeforeSpace;
+      style = styleAtSpace;
+      align = alignAtSpace;
+      colour = colourAtSpace;
+      height = heightAtSpace;
     }
 
     const int32_t free = std::max<int32_t>(0, layoutWidth - lineWidth);
@@ -273,8 +290,15 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
     rec.length = uint16_t(length);
     rec.y = y;
     rec.height = uint8_t(std::min(height, 255));
+    if (table.count >= TEXT_MAX_LINES || y > TEXT_MAX_HEIGHT - rec.height) {
+      // The rest of the text is not laid out: the table and the positions
+      // stay within what the reader can hold and scroll.
+      GpTrace("LayoutLines: document limit reached after %ld lines\n", long(table.count));
+      text->incomplete = true;
+      break;
+    }
     if (!Reserve(&table)) {
-      std::printf("LayoutLines: out of memory after %ld lines\n", long(table.count));
+      GpTrace("LayoutLines: out of memory after %ld lines\n", long(table.count));
       break;
     }
     table.lines[table.count++] = rec;

@@ -16,12 +16,28 @@
 #include "pdf/pdf.h"
 #include "platform/files.h"
 #include "ui/boxes/messagebox.h"
+#include "platform/trace.h"
 
 namespace {
 
 const char* BaseName(const char* name) {
   const char* slash = std::strrchr(name, '/');
   return slash ? slash + 1 : name;
+}
+
+// Ends the formatted text before TEXT_MAX_BYTES, never inside a format code.
+void CutToLimit(Text* text, char* buffer) {
+  // strnlen stops at the text's own NUL: nothing past the buffer is read.
+  if (strnlen(buffer, size_t(TEXT_MAX_BYTES)) < size_t(TEXT_MAX_BYTES)) return;
+  size_t cut = size_t(TEXT_MAX_BYTES) - 1;
+  if (buffer[cut - 2] == FORMAT_CODE) {
+    cut -= 2;
+  } else if (buffer[cut - 1] == FORMAT_CODE) {
+    cut -= 1;
+  }
+  buffer[cut] = 0;
+  GpTrace("LoadFromBuffer: text cut at %ld bytes\n", long(cut));
+  text->incomplete = true;
 }
 
 }  // namespace
@@ -87,11 +103,15 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
   text->lines = nullptr;
   text->lineCount = 0;
 
+  text->incomplete = false;
   if (buffer) {
     if (NameHasExtension(name, "htm") || NameHasExtension(name, "html")) {
       ImportHtml(text, buffer, size);
     } else if (std::strncmp(buffer, "{\\rtf", 5) == 0) {
-      ImportRtf(text, &buffer, size);
+      // A missing closing brace at the end loses nothing; any other stop
+      // (a bad escape, the nesting limit, a stray brace) drops the rest.
+      const int result = ImportRtf(text, &buffer, size);
+      if (result != RtfOk && result != RtfUnmatchedBrace) text->incomplete = true;
     } else if (NameHasExtension(name, "pdf")) {
       ImportPdf(text, &buffer, size);
     } else if (NameHasExtension(name, "pdb")) {
@@ -101,9 +121,15 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
   if (!buffer) {
     MessageBoxWait(LangText("Error loading file|Error cargando fichero"), BaseName(name));
   }
+  if (buffer) CutToLimit(text, buffer);
   text->text = buffer;
   JoinSoftBreaks(text);
   LayoutLines(text, text->font, text->text, START_STYLE);
+  if (buffer && text->incomplete) {
+    // What was read stays on screen, but the reader must know it is not all.
+    MessageBoxWait(LangText("Error loading file|Error cargando fichero"), BaseName(name));
+  }
+  text->incomplete = false;
   return 1;
 }
 
@@ -119,7 +145,7 @@ char* ReadWholeFile(Text* text, const char* path, int32_t* size) {
   char* buffer = static_cast<char*>(std::calloc(size_t(length) + 1, 1));
   if (!buffer) {
     GpFileClose(handle);
-    std::printf("ReadWholeFile: out of memory for %ld bytes\n", long(length));
+    GpTrace("ReadWholeFile: out of memory for %ld bytes\n", long(length));
     return nullptr;
   }
   // Read until the file gives no more; whatever is missing stays zero.

@@ -60,6 +60,16 @@ struct LineRecord {
                              // a coloured paragraph keeps its colour after a wrap
 };
 
+// Limits for a whole document, whatever its importer: the console has 64 MB
+// for everything. The formatted text stops before TEXT_MAX_BYTES, the line
+// table at TEXT_MAX_LINES, and the document height below 2^31 pixels, where
+// the signed reading position would wrap. Text and table together stay well
+// inside the memory: 32 MB and a million records of 20 bytes on the console
+// (a real book of 32 MB has some 600,000 lines).
+constexpr int32_t TEXT_MAX_BYTES = 32 * 1024 * 1024;
+constexpr int32_t TEXT_MAX_LINES = 1000000;
+constexpr int32_t TEXT_MAX_HEIGHT = 0x7FFFFFFF - 0x10000;
+
 struct Text {
   int32_t lineCount = 0;           // records in lines; 0 without a document
   LineRecord* lines = nullptr;     // malloc'd, owned; may be null
@@ -69,6 +79,9 @@ struct Text {
   uint16_t colours[TEXT_COLOURS] = {};  // RGB565; 0 means the user's text colour
   int32_t colourCount = 0;         // entries filled by the last RTF import
   int32_t width = TEXT_LAYOUT_WIDTH;  // pixels available to a line
+  // Set by an importer or layout that stopped early (a damaged file, a
+  // limit above); the loader tells the reader and clears it.
+  bool incomplete = false;
 };
 
 // The one Text object of the program, created by Init; null before.

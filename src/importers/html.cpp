@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/cp1252.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -397,7 +398,8 @@ void WriteNumericReference(HtmlState& s, int32_t digitsEnd, uint32_t value) {
   }
   // The byte after the digits (normally the ";") goes with the reference.
   s.r = digitsEnd < s.total ? digitsEnd + 1 : s.total;
-  Put(s, char(byte));
+  // Byte 1 would turn the document's own bytes into a format code.
+  if (byte != 1) Put(s, char(byte));
 }
 
 bool TryNumericReference(HtmlState& s) {
@@ -411,7 +413,7 @@ bool TryNumericReference(HtmlState& s) {
   uint64_t place = 1;
   for (int32_t i = end - 1; i >= s.r + 2; --i) {
     const int digit = s.text[i] - '0';
-    printf("%d\n%llu\n", digit, static_cast<unsigned long long>(place));
+    GpTrace("%d\n%llu\n", digit, static_cast<unsigned long long>(place));
     value += uint64_t(digit) * place;
     if (value > kValueCap) value = kValueCap;
     if (place < kPlaceCap) place *= 10;
@@ -468,6 +470,7 @@ void HandleBodyByte(HtmlState& s) {
   }
   if (c == '&' && (TryNumericReference(s) || TryNamedEntity(s))) return;
   ++s.r;
+  if (c == '\x01') return;  // the document's byte 1 would start a format code
   if (c == ' ' && s.w > 0 && (LastWritten(s) == ' ' || LastWritten(s) == '\t')) return;
   Put(s, c);
 }

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "document/text.h"
 #include "platform/bytes.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -168,12 +170,24 @@ void ExpandLineEnds(const RecordBuffer& record, OutputBuffer* output) {
   output->length = out - output->data;
 }
 
+// Removes the NULs (which would end the text) and the bytes 1 (which would
+// start a format code) from n bytes of book text; returns the bytes kept.
+int64_t DropCodeBytes(uint8_t* data, int64_t n) {
+  uint8_t* end = data + n;
+  uint8_t* w = data;
+  for (uint8_t* r = data; r < end; ++r) {
+    if (*r > 1) *w++ = *r;
+  }
+  return w - data;
+}
+
 // Converts the book in file (length bytes). On success stores a new malloc'd
 // NUL-terminated text in *output (when output is given; otherwise it is freed)
 // and returns its length + 1 (1 for a book without text records). Returns -1,
 // storing nothing, when the type or creator does not match, the header or
 // record list does not fit in the file, there is no record 0, or memory runs out.
-int32_t PdbToText(const uint8_t* file, int32_t length, uint8_t** output, bool keepLineFeeds) {
+int32_t PdbToText(const uint8_t* file, int32_t length, uint8_t** output, bool keepLineFeeds,
+                  bool* incomplete) {
   if (!file || length < kHeaderBytes) return -1;
   if (memcmp(file + 64, "REAd", 4) != 0 || memcmp(file + 60, "TEXt", 4) != 0) return -1;
   const int32_t records = GetBe16(file + 76);
@@ -183,7 +197,7 @@ int32_t PdbToText(const uint8_t* file, int32_t length, uint8_t** output, bool ke
 
   const uint16_t compression = GetBe16(file + record0);
   if (compression != 1 && compression != 2)
-    printf("\nWARNING: unknown file compression type:%d", compression);
+    GpTrace("\nWARNING: unknown file compression type:%d", compression);
   const bool compressed = compression != 1;
 
   // Record 0's text length only sizes the first buffer: it is often wrong, so it
@@ -208,23 +222,33 @@ int32_t PdbToText(const uint8_t* file, int32_t length, uint8_t** output, bool ke
     uint32_t end = i < textRecords ? GetBe32(entry + kRecordEntryBytes) : uint32_t(length);
     // Offsets beyond the file are cut to its end; a record that ends before it
     // starts holds nothing. The other records still show.
+    if (start > uint32_t(length) || end > uint32_t(length)) *incomplete = true;
     if (start > uint32_t(length)) start = uint32_t(length);
     if (end > uint32_t(length)) end = uint32_t(length);
     if (end < start) end = start;
     RecordBuffer record{file + start, int32_t(end - start), scratch};
     if (compressed) DecompressRecord(&record);
     const int64_t worst = keepLineFeeds ? record.length : 2 * int64_t(record.length);
+    if (out.length + worst >= TEXT_MAX_BYTES) {
+      // Records that point at the same bytes can make a small file expand
+      // without bound: the book stops at the whole-document limit.
+      GpTrace("PdbToText: text limit reached at record %ld\n", long(i));
+      *incomplete = true;
+      break;
+    }
     if (!GrowOutput(&out, worst)) {
       free(out.data);
       free(scratch);
       return -1;
     }
+    const int64_t before = out.length;
     if (keepLineFeeds) {
       memcpy(out.data + out.length, record.data, size_t(record.length));
       out.length += record.length;
     } else {
       ExpandLineEnds(record, &out);
     }
+    out.length = DropCodeBytes(out.data + before, out.length - before) + before;
   }
   free(scratch);
   out.data[out.length] = 0;
@@ -241,11 +265,13 @@ int32_t PdbToText(const uint8_t* file, int32_t length, uint8_t** output, bool ke
 
 }  // namespace
 
-void ImportPdb(Text*, char** buffer, int32_t length) {
+void ImportPdb(Text* t, char** buffer, int32_t length) {
   if (!buffer) return;
   uint8_t* text = nullptr;
+  bool incomplete = false;
   const int32_t result =
-      PdbToText(reinterpret_cast<const uint8_t*>(*buffer), length, &text, false);
+      PdbToText(reinterpret_cast<const uint8_t*>(*buffer), length, &text, false, &incomplete);
+  if (incomplete && t) t->incomplete = true;
   free(*buffer);
   *buffer = result > 0 ? reinterpret_cast<char*>(text) : nullptr;
 }

@@ -123,6 +123,7 @@ constexpr ByteClasses MakeClasses() {
   c.of[uint8_t('\\')] = CLASS_SKIP_STOP;
   c.of[uint8_t('\n')] = CLASS_COPY_STOP;
   c.of[uint8_t('\r')] = CLASS_COPY_STOP;
+  c.of[0] = CLASS_COPY_STOP;
   c.of[1] = CLASS_COPY_STOP;
   c.of[2] = CLASS_COPY_STOP;
   return c;
@@ -249,8 +250,9 @@ void WriteCodes(RtfParser& p) {
 // cannot grow.
 inline bool Output(RtfParser& p, uint8_t ch) {
   // Byte 1 would start a format code made of the document's own bytes, one
-  // that the end of the text could cut short: it is no character, so it goes.
-  if (ch == uint8_t(FORMAT_CODE)) return true;
+  // that the end of the text could cut short, and a NUL (from \'00 or a \bin
+  // run) would end the text there: neither is a character, so both go.
+  if (ch == uint8_t(FORMAT_CODE) || ch == 0) return true;
   if (!Reserve(p, 0)) return false;
   if (p.dirty) WriteCodes(p);
   if (ch == 2) {

@@ -67,9 +67,11 @@ const RtfKeyword kRtfKeywords[] = {
     {"rdblquote", 0, false, K::Char, 34},
     {"rquote", 0, false, K::Char, 39},
     {"lquote", 0, false, K::Char, 39},
-    {"endash", 0, false, K::Char, 45},
-    // Dropping these would run the words on either side together.
+    // Dropping these would run the words on either side together, or leave a
+    // list item with a bare tab where its bullet was.
+    {"endash", 0, false, K::Char, 0x96},
     {"emdash", 0, false, K::Char, 0x97},
+    {"bullet", 0, false, K::Char, 0x95},
     {"bin", 0, false, K::Special, Spec(S::Binary)},
     {"*", 0, false, K::Special, Spec(S::OptionalDestination)},
     {"'", 0, false, K::Special, Spec(S::Hex)},

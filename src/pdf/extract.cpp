@@ -96,7 +96,7 @@ void ExtractText(PdfTextBuffer* text, const uint8_t* data, int32_t count) {
   bool in_text = false;
   bool in_string = false;
   bool escape = false;
-  for (int64_t i = 0; i < count && !text->failed; ++i) {
+  for (int64_t i = 0; i < count && !text->failed && !text->full; ++i) {
     uint8_t c = data[i];
     if (c == '/' && i + 1 < count && data[i + 1] == 'F') {
       // A font selection such as "/F1 12 Tf": the name and its size stay out

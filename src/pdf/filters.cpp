@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "pdf/internal.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ int FlateDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_
     }
     if ((ret == Z_OK || ret == Z_BUF_ERROR) && zs.avail_out == 0) {
       if (capacity >= limit) {
-        printf("FlateDecode output over %lu bytes, stream dropped\n",
+        GpTrace("FlateDecode output over %lu bytes, stream dropped\n",
                static_cast<unsigned long>(limit));
         break;
       }
@@ -67,7 +68,7 @@ int FlateDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_
       continue;
     }
     // Corrupt data, or input that ends before the stream does.
-    if (ret < 0 && zs.msg) printf("%s\n", zs.msg);
+    if (ret < 0 && zs.msg) GpTrace("%s\n", zs.msg);
     break;
   }
   size_t produced = zs.total_out;
@@ -84,27 +85,35 @@ int FlateDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_
 
 int AsciiHexDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_t* out_length) {
   if (ArgumentsMissing(input, count, out, out_length)) return 0;
-  int32_t m = count;
-  if (input[m - 1] == '>') --m;
-  if (m % 2) --m;
-  uint8_t* buffer = static_cast<uint8_t*>(calloc(size_t(m / 2) + 1, 1));
+  // Every two digits give one byte, so half the input (rounded up) is room.
+  uint8_t* buffer = static_cast<uint8_t*>(calloc(size_t(count) / 2 + 2, 1));
   if (!buffer) return -1;
-  auto value = [](uint8_t c) { return c <= 64 ? int(c) - 48 : int(c) - 55; };
-  int32_t i = 0;
+  auto value = [](uint8_t c) {
+    if (c >= '0' && c <= '9') return int(c - '0');
+    if (c >= 'A' && c <= 'F') return int(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f') return int(c - 'a' + 10);
+    return -1;
+  };
   int32_t j = 0;
-  while (i < m) {
-    while (i < m && input[i] < 32) ++i;
-    if (i >= m) break;
-    int high = value(input[i++]);
-    while (i < m && input[i] < 32) ++i;
-    if (i >= m) break;
-    int low = value(input[i++]);
-    // Every pair takes two of the m bytes, so j stays below m / 2.
-    buffer[j++] = uint8_t((high * 16) | low);
+  int high = -1;
+  for (int32_t i = 0; i < count; ++i) {
+    const uint8_t c = input[i];
+    if (c == '>') break;  // the end of the data
+    const int v = value(c);
+    // White space (space, tab, CR, LF, FF, NUL) and any other byte that is
+    // no digit are stepped over.
+    if (v < 0) continue;
+    if (high < 0) {
+      high = v;
+    } else {
+      buffer[j++] = uint8_t(high * 16 + v);
+      high = -1;
+    }
   }
-  // Pairs lost to skipped control bytes stay zero at the end.
+  // A last lone digit stands for its pair with a 0.
+  if (high >= 0) buffer[j++] = uint8_t(high * 16);
   *out = buffer;
-  *out_length = m / 2;
+  *out_length = j;
   return 1;
 }
 
@@ -136,7 +145,7 @@ int Ascii85DecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int3
     if (c == 8 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32) continue;
     if (c == 'z') {
       if (k != 0) {
-        printf("z inside ascii85 5-tuple\n");
+        GpTrace("z inside ascii85 5-tuple\n");
         break;
       }
       group = 0;
@@ -148,7 +157,7 @@ int Ascii85DecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int3
     }
     if (c == '~') {
       if (i + 1 >= count || input[i + 1] != '>') {
-        printf("~ without > in ascii85 section\n");
+        GpTrace("~ without > in ascii85 section\n");
         break;
       }
       if (k > 0) {
@@ -164,7 +173,7 @@ int Ascii85DecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int3
       return 1;
     }
     if (c < 33 || c - 33 > 84) {
-      printf("bad character in asc85: #%d\n", c);
+      GpTrace("bad character in asc85: #%d\n", c);
       break;
     }
     group += uint32_t(c - 33) * kPower[k];

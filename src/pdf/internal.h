@@ -13,6 +13,7 @@ struct PdfTextBuffer {
   size_t length = 0;
   size_t capacity = 0;
   bool failed = false;
+  bool full = false;  // the text reached TEXT_MAX_BYTES; the rest is dropped
 };
 // Appends count bytes; false (and `failed` set) when memory ran out.
 bool PdfTextAppend(PdfTextBuffer* buffer, const char* bytes, size_t count);

@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "document/text.h"
 #include "pdf/internal.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -85,7 +87,12 @@ bool DecodeStream(PdfTextBuffer* text, const char* codecs, const uint8_t* data, 
 }  // namespace
 
 bool PdfTextReserve(PdfTextBuffer* buffer, size_t extra) {
-  if (buffer->failed) return false;
+  if (buffer->failed || buffer->full) return false;
+  // One byte stays for the terminator.
+  if (buffer->length + extra >= size_t(TEXT_MAX_BYTES)) {
+    buffer->full = true;
+    return false;
+  }
   if (extra <= buffer->capacity - buffer->length) return true;
   size_t wanted = buffer->length + extra;
   size_t capacity = buffer->capacity ? buffer->capacity : 4096;
@@ -127,7 +134,7 @@ int32_t FindInBuffer(const char* buffer, const char* pattern, int32_t n) {
   return -1;
 }
 
-int pdf_to_text(char* input, int32_t length, char** output) {
+int pdf_to_text(char* input, int32_t length, char** output, bool* full) {
   if (!output) return -1;
   *output = nullptr;
   PdfTextBuffer text;
@@ -162,7 +169,7 @@ int pdf_to_text(char* input, int32_t length, char** output) {
         char codecs[CODEC_LIST_SIZE];
         BuildCodecList(scan + d + 2, dict_length, codecs);
         bool valid = CodecListValid(codecs);
-        printf("Codecs %s, valid %c\n", codecs, valid ? 's' : 'n');
+        GpTrace("Codecs %s, valid %c\n", codecs, valid ? 's' : 'n');
         if (valid) {
           int32_t start = s + 6;
           if (scan[start] == '\r' && scan[start + 1] == '\n') {
@@ -184,7 +191,7 @@ int pdf_to_text(char* input, int32_t length, char** output) {
                             data_length)) {
             text.failed = true;
           }
-          if (text.failed) break;
+          if (text.failed || text.full) break;
         }
       }
       // Moves into "endstream", past its "st", so the same keyword is not
@@ -193,10 +200,23 @@ int pdf_to_text(char* input, int32_t length, char** output) {
       n -= e + 7;
     }
   }
-  if (!text.failed) PdfTextReserve(&text, 1);
+  if (text.full) {
+    GpTrace("pdf_to_text: text limit reached\n");
+    if (full) *full = true;
+  }
+  if (!text.failed && text.capacity - text.length < 1) {
+    // Room for the terminator, also when the limit stopped the growth.
+    char* grown = static_cast<char*>(realloc(text.data, text.length + 1));
+    if (grown) {
+      text.data = grown;
+      text.capacity = text.length + 1;
+    } else {
+      text.failed = true;
+    }
+  }
   if (text.failed) {
     PdfTextFree(&text);
-    printf("Error in pdf_to_text\n");
+    GpTrace("Error in pdf_to_text\n");
     return -1;
   }
   // The text buffer itself becomes the output: one less copy of the text.
@@ -205,10 +225,12 @@ int pdf_to_text(char* input, int32_t length, char** output) {
   return 0;
 }
 
-void ImportPdf(Text*, char** buffer, int32_t length) {
+void ImportPdf(Text* text, char** buffer, int32_t length) {
   if (!buffer) return;
   char* output = nullptr;
-  if (pdf_to_text(*buffer, length, &output) != 0) output = nullptr;
+  bool full = false;
+  if (pdf_to_text(*buffer, length, &output, &full) != 0) output = nullptr;
+  if (full && text) text->incomplete = true;
   free(*buffer);
   *buffer = output;
 }

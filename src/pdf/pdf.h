@@ -15,5 +15,6 @@ void ImportPdf(Text* text, char** buffer, int32_t length);
 // it). *output receives a new malloc'd NUL-terminated text that the caller
 // frees: empty when input is null, length <= 0 or the bytes do not begin with
 // "%PDF". Returns 0, or -1 when memory ran out (then *output is null and
-// "Error in pdf_to_text" has been traced).
-int pdf_to_text(char* input, int32_t length, char** output);
+// "Error in pdf_to_text" has been traced). When the text reaches the whole-
+// document limit the rest is dropped and *full (if given) is set.
+int pdf_to_text(char* input, int32_t length, char** output, bool* full = nullptr);

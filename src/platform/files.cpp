@@ -2,6 +2,7 @@
 // root folder, path mapping, folder listing and safe whole-file rewrites.
 // Used by the settings, the loader, the file dialog and the ZIP reader.
 #include "platform/files.h"
+#include "platform/trace.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -23,14 +24,14 @@ char g_rootDir[DIR_NAME_SIZE + 2] = "";
 
 int GpFatInit() {
   if (g_fatStarted) {
-    std::printf("GpFat ya iniciado\n");
+    GpTrace("GpFat ya iniciado\n");
     return FAT_ALREADY_STARTED;
   }
   char cwd[DIR_NAME_SIZE] = "";
   if (!getcwd(cwd, sizeof cwd)) cwd[0] = 0;
   std::snprintf(g_rootDir, sizeof g_rootDir, "%s/", cwd);
   g_fatStarted = true;
-  std::printf("GpFatInit\n");
+  GpTrace("GpFatInit\n");
   return FAT_OK;
 }
 
@@ -161,7 +162,7 @@ bool GpWriteFileAtomic(const char* path, const void* data, uint32_t size) {
   const std::string temp = target + ".tmp";
   int fd = open(temp.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
   if (fd < 0) {
-    std::printf("Cannot write %s: %s\n", temp.c_str(), std::strerror(errno));
+    GpTrace("Cannot write %s: %s\n", temp.c_str(), std::strerror(errno));
     return false;
   }
   const uint8_t* p = static_cast<const uint8_t*>(data);
@@ -182,7 +183,7 @@ bool GpWriteFileAtomic(const char* path, const void* data, uint32_t size) {
   if (close(fd) != 0) ok = false;
   if (ok && std::rename(temp.c_str(), target.c_str()) != 0) ok = false;
   if (!ok) {
-    std::printf("Cannot write %s: %s\n", target.c_str(), std::strerror(errno));
+    GpTrace("Cannot write %s: %s\n", target.c_str(), std::strerror(errno));
     unlink(temp.c_str());
   }
   return ok;

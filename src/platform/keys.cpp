@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/video.h"
 #include "platform/video_internal.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -145,7 +146,7 @@ int ScriptCode() {
 void GpOpenJoystick() {
   if (SDL_NumJoysticks() > 0) {
     g_joystick = SDL_JoystickOpen(0);
-    if (!g_joystick) std::printf("Error al abrir el joystick\n");
+    if (!g_joystick) GpTrace("Error al abrir el joystick\n");
     SDL_JoystickEventState(SDL_ENABLE);
   }
 }

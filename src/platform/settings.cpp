@@ -7,6 +7,7 @@
 
 #include "platform/bytes.h"
 #include "platform/files.h"
+#include "platform/trace.h"
 
 const char* const CONFIG_FILE_NAME = "quillo.cfg";
 
@@ -49,7 +50,7 @@ void ResetSettings() {
 int LoadConfig() {
   int handle = 0;
   if (GpFileOpen(CONFIG_FILE_NAME, 1, &handle) != FAT_OK) {
-    std::printf("Error al cargar fichero Cfg\n");
+    GpTrace("Error al cargar fichero Cfg\n");
     return 0;
   }
   Settings& s = g_settings;
@@ -124,7 +125,7 @@ int SaveConfig() {
   uint8_t image[CONFIG_FILE_SIZE];
   EncodeConfig(image);
   if (!GpFatStarted() || !GpWriteFileAtomic(CONFIG_FILE_NAME, image, CONFIG_FILE_SIZE)) {
-    std::printf("Error al grabar fichero Cfg\n");
+    GpTrace("Error al grabar fichero Cfg\n");
     return 0;
   }
   return 1;

@@ -8,6 +8,7 @@
 
 #include "platform/files.h"
 #include "platform/video.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -38,14 +39,14 @@ bool GpVirtualClockActive() { return g_virtualClock; }
 void GpAdvanceVirtualClock(uint32_t ms) { g_virtualTicks += ms; }
 
 void GpAppExit() {
-  std::printf("GpAppExit\n");
+  GpTrace("GpAppExit\n");
   std::fflush(stdout);
   GpVideoDone();
   static const char kMenu[] = "/usr/gp2x/gp2xmenu";
   // Off the console there is no menu program to return to: just end.
   if (access(kMenu, F_OK) != 0) std::exit(0);
   if (chdir("/usr/gp2x") == 0) execl(kMenu, kMenu, static_cast<char*>(nullptr));
-  std::printf("Después de gp2xmenu\n");
+  GpTrace("Después de gp2xmenu\n");
   std::fflush(stdout);
   std::exit(0);
 }

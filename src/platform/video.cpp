@@ -11,6 +11,7 @@
 
 #include "platform/files.h"
 #include "platform/video_internal.h"
+#include "platform/trace.h"
 
 Video* g_video = nullptr;
 
@@ -89,18 +90,18 @@ SDL_Surface* GpScreenSurface() { return g_screen; }
 
 void GpVideoInit() {
   if (g_started) {
-    std::printf("GpVideo ya iniciado\n");
+    GpTrace("GpVideo ya iniciado\n");
     std::exit(1);
   }
   std::atexit(GpVideoDone);
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) < 0) {
-    std::printf("Error al iniciar SDL: %s\n", SDL_GetError());
+    GpTrace("Error al iniciar SDL: %s\n", SDL_GetError());
     std::exit(1);
   }
   SDL_EnableKeyRepeat(500, 30);
   for (int x = 0; x < SCREEN_WIDTH; ++x) g_columnOffset[x] = x * SCREEN_HEIGHT;
   g_started = true;
-  std::printf("GpVideo init ok!\n");
+  GpTrace("GpVideo init ok!\n");
   std::fflush(stdout);
 }
 
@@ -110,18 +111,18 @@ void GpVideoDone() {
   SDL_Quit();
   g_screen = nullptr;
   g_started = false;
-  std::printf("GpVideo done!\n");
+  GpTrace("GpVideo done!\n");
   std::fflush(stdout);
 }
 
 int GpGraphicModeSet(int bpp, const void* palette) {
-  std::printf("GpGraphicModeSet\n");
+  GpTrace("GpGraphicModeSet\n");
   if (!g_started) {
-    std::printf("GpVideo no iniciado\n");
+    GpTrace("GpVideo no iniciado\n");
     return 0;
   }
   if (bpp != 16 || palette) {
-    std::printf("Sólo soportado 16 bits de color\n");
+    GpTrace("Sólo soportado 16 bits de color\n");
     return 0;
   }
 #ifdef QUILLO_CONSOLE
@@ -132,7 +133,7 @@ int GpGraphicModeSet(int bpp, const void* palette) {
 #endif
   g_screen = SDL_SetVideoMode(SCREEN_WIDTH, SCREEN_HEIGHT, 16, flags);
   if (!g_screen) {
-    std::printf("Error en SetVideoMode: %s\n", SDL_GetError());
+    GpTrace("Error en SetVideoMode: %s\n", SDL_GetError());
     return 0;
   }
   SDL_WM_SetCaption("!Quillo 2x", "!Quillo 2x");

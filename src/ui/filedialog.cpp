@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/recent.h"
 #include "platform/settings.h"
+#include "platform/trace.h"
 #include "platform/video.h"
 #include "ui/boxes/messagebox.h"
 #include "zip/archive.h"
@@ -172,8 +173,7 @@ int FileDialog() {
   int stored = 0;
   const int listed = GpDirEnumList(folder, 0, FOLDER_LIST_NAMES, names.get(), &stored);
   if (listed != FAT_OK && listed != 19) return 0;
-  std::printf("Filedialog %s: %lu entries\n", TrimSdPath(folder), static_cast<unsigned long>(stored));
-  std::fflush(stdout);
+  GpTrace("Filedialog %s: %lu entries\n", TrimSdPath(folder), static_cast<unsigned long>(stored));
 
   FileList list;
   BuildFolderList(&list, folder, names.get(), stored);

@@ -11,9 +11,13 @@
 
 #include "document/load.h"
 #include "document/text.h"
+#include "ui/boxes/messagebox.h"
 #include "zip/archive.h"
 
 namespace {
+
+// The message of an entry that could not be read whole, as the dialogs give it.
+const char* const DECOMPRESS_ERROR = "Can't decompress this file|Error al descomprimir";
 
 // Names of 256 bytes or more arrive without a terminator: one byte more than
 // the reader may fill keeps them bounded.
@@ -73,17 +77,22 @@ int ArchiveLoadEntry(Text* text, ZipArchive* archive) {
   ZipEntryInfo info;
   char name[NAME_BUFFER_SIZE + 1];
   result = CurrentName(archive, &info, name);
-  // The size was checked against the memory limit when the entry was opened.
-  char* buffer = result == ZIP_OK ? static_cast<char*>(malloc(size_t(info.uncompressedSize) + 1)) : nullptr;
+  // The size was checked against the memory limit when the entry was opened;
+  // beyond the whole-document limit only its first part is read (the loader
+  // cuts it there and tells the reader).
+  const bool overLimit = result == ZIP_OK && info.uncompressedSize >= uint32_t(TEXT_MAX_BYTES);
+  const uint32_t wanted = overLimit ? uint32_t(TEXT_MAX_BYTES) : info.uncompressedSize;
+  char* buffer = result == ZIP_OK ? static_cast<char*>(malloc(size_t(wanted) + 1)) : nullptr;
   if (!buffer) {
     ArchiveCloseEntry(archive);
     return result == ZIP_OK ? ZIP_INTERNAL_ERROR : result;
   }
-  const int delivered = ArchiveReadEntry(archive, buffer, info.uncompressedSize);
+  const int delivered = ArchiveReadEntry(archive, buffer, wanted);
   if (delivered < 0) {
     // An I/O or inflate error is no length: the document stays as it was.
     free(buffer);
     ArchiveCloseEntry(archive);
+    MessageBoxWait(LangText(DECOMPRESS_ERROR), name);
     return delivered;
   }
   buffer[delivered] = '\0';
@@ -94,10 +103,17 @@ int ArchiveLoadEntry(Text* text, ZipArchive* archive) {
   const size_t nameLength = strnlen(baseName, sizeof(text->name) - 1);
   memcpy(text->name, baseName, nameLength);
   text->name[nameLength] = '\0';
-  const int closed = ArchiveCloseEntry(archive);
+  if (overLimit) {
+    ArchiveCloseEntry(archive);  // not read to its end: no CRC to check
+    return ZIP_OK;
+  }
+  int closed = ArchiveCloseEntry(archive);
   // Data that ran out before the recorded size is not checked on close, yet
   // the document is not what the archive holds either.
-  return closed == ZIP_OK && uint32_t(delivered) < info.uncompressedSize ? ZIP_CRC_ERROR : closed;
+  if (closed == ZIP_OK && uint32_t(delivered) < info.uncompressedSize) closed = ZIP_CRC_ERROR;
+  // What was read stays on screen; the reader is told that it is damaged.
+  if (closed == ZIP_CRC_ERROR) MessageBoxWait(LangText(DECOMPRESS_ERROR), baseName);
+  return closed;
 }
 
 int LoadFileOrArchiveEntry(Text* text, const char* path) {

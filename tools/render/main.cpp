@@ -2,6 +2,7 @@
 // the reader does (or the built-in introduction), lays it out at a zoom level
 // and writes the screen ScrollText draws at a position as a BMP; it can also
 // print the formatted text with its codes as markers and the line table.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,9 @@
 #include "document/text.h"
 #include "platform/files.h"
 #include "platform/font.h"
+#include "platform/keys.h"
+#include "platform/trace.h"
+#include "zip/archive.h"
 #include "platform/settings.h"
 #include "platform/video.h"
 #include "zip/archive_load.h"
@@ -127,21 +131,17 @@ int main(int argc, char** argv) {
   // Without a display the platform runs on SDL's dummy driver; the reader
   // itself never chooses a driver.
   if (!window) setenv("SDL_VIDEODRIVER", "dummy", 1);
-  // The platform traces its start on standard output; keep standard output for
-  // the text this tool prints.
-  std::fflush(stdout);
-  const int savedOut = dup(1);
-  const int devNull = open("/dev/null", O_WRONLY);
-  if (devNull >= 0) dup2(devNull, 1);
+  // Standard output is for the text this tool prints: the program's traces
+  // (and what a message box says) go to standard error.
+  GpSetTraceStream(stderr);
   GpFatInit();
   GpUseVirtualClock(true);
+  // No one presses a key here: a message box is answered at once, and the
+  // polls it took tell that one was shown.
+  GpSetKeyScript({{KEY_ACCEPT, INT_MAX}});
   GpVideoInit();
   g_video = new Video();
   InitFonts();
-  std::fflush(stdout);
-  if (savedOut >= 0) dup2(savedOut, 1);
-  if (devNull >= 0) close(devNull);
-  if (savedOut >= 0) close(savedOut);
   g_standardFont = &FontSmall;
   g_video->SetStandardFont(g_standardFont);
   RecomputeInterfaceColour();
@@ -152,6 +152,27 @@ int main(int argc, char** argv) {
   if (!g_text) return 1;
   SelectZoomFont();
 
+  if (!intro && NameHasExtension(input, "zip") && GpPathExists(input)) {
+    // An archive without "#" and an entry: list what it holds.
+    ZipArchive* archive = ArchiveOpen(input);
+    if (!archive) {
+      std::fprintf(stderr, "quillo-render: cannot open archive %s\n", input);
+      return 1;
+    }
+    std::fprintf(stderr, "quillo-render: %s is an archive; name an entry as %s#INDEX or %s#NAME\n",
+                 input, input, input);
+    uint32_t index = 0;
+    for (int r = ArchiveFirstEntry(archive); r == ZIP_OK; r = ArchiveNextEntry(archive), ++index) {
+      ZipEntryInfo entry;
+      char name[257];
+      if (ArchiveEntryInfo(archive, &entry, name, 256) != ZIP_OK) break;
+      name[256] = 0;
+      std::printf("%5lu %10lu %s\n", static_cast<unsigned long>(index),
+                  static_cast<unsigned long>(entry.uncompressedSize), name);
+    }
+    ArchiveClose(archive);
+    return GpKeyScriptPolls() > 0 ? 2 : 0;
+  }
   if (intro) {
     LoadIntroduction(g_text);
   } else if (!LoadFileOrArchiveEntry(g_text, input)) {
@@ -179,9 +200,8 @@ int main(int argc, char** argv) {
   }
   ReleaseText(g_text);
   g_text = nullptr;
-  // The platform's shutdown trace at exit would follow the printed text.
   std::fflush(stdout);
-  const int quiet = open("/dev/null", O_WRONLY);
-  if (quiet >= 0) dup2(quiet, 1);
-  return 0;
+  // A message box shown on the way (a failed or partial import) makes the
+  // run a failure, after everything asked for was written.
+  return GpKeyScriptPolls() > 0 ? 2 : 0;
 }

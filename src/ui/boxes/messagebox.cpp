@@ -8,6 +8,7 @@
 #include "platform/keys.h"
 #include "platform/settings.h"
 #include "platform/video.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -64,5 +65,7 @@ void MessageBox(const char* title, const char* body) {
 
 int MessageBoxWait(const char* title, const char* body) {
   MessageBox(title, body);
+  // The trace says what the box said, for a run with no one at the screen.
+  GpTrace("%s: %s\n", title ? title : "", body ? body : "");
   return WaitKey();
 }
