@@ -2,11 +2,13 @@
 # Builds everything and runs every test: the unit tests, the end-to-end test of
 # the real reader under Xvfb, a session of the real reader under valgrind's
 # memcheck, and the unit tests again under AddressSanitizer (leaks included)
-# and UndefinedBehaviorSanitizer. Benchmarks are built, not run (see README).
+# and UndefinedBehaviorSanitizer, then the unit tests built for the console's
+# 32-bit ARM under qemu-arm (scripts/test-arm.sh). Benchmarks are built, not run
+# (see README).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh" g++ cmake make pkg-config libsdl1.2-dev zlib1g-dev googletest libgtest-dev \
-  libbenchmark-dev xvfb xdotool x11-apps imagemagick valgrind python3
+  libbenchmark-dev xvfb xdotool x11-apps imagemagick valgrind python3 g++-arm-linux-gnueabi qemu-user
 jobs="$(nproc)"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j"$jobs"
@@ -15,3 +17,5 @@ cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQUILLO_SANITIZ
 cmake --build "$root/build-asan" -j"$jobs"
 # Leaks are faults: LeakSanitizer runs at the end of every test program.
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs")
+# The console's processor: the unit tests cross-built for ARM, under emulation.
+"$root/scripts/test-arm.sh"

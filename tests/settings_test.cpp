@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "harness.h"
+#include "platform/bytes.h"
 #include "platform/settings.h"
 
 namespace {
@@ -190,6 +192,66 @@ TEST(CurrentEntry, SetCopiesAndBoundsTheStrings) {
   RecentEntry back;
   DecodeRecentEntry(image, &back);
   EXPECT_EQ(std::memcmp(&back, &g_currentEntry, sizeof back), 0);
+}
+
+// The files written from the same values are byte for byte the committed ones,
+// on 64-bit x86 and under emulation on 32-bit ARM alike: negative numbers, bytes
+// above 127 and every field's offset. QUILLO_UPDATE_GOLDEN=1 rewrites them.
+TEST_F(SettingsTest, FilesMatchTheCommittedImages) {
+  Settings& s = g_settings;
+  s.paperColour = 0x8410;
+  s.textColour = 0xF81F;
+  s.textWeight = 40;
+  s.titleBarShown = 0;
+  s.zoomLevel = 2;
+  std::strcpy(s.findText, "Canci\xF3n \xAB\xFF\x80\xBB");
+  std::strcpy(s.folderPath, "/mnt/sd/libros/Espa\xF1ol/");
+  s.autoscrollDelay = -70000;
+  s.progressStyle = 0;
+  s.keySwap = -1;
+  s.language = 1;
+  s.interfaceColourIndex = 7;
+  ASSERT_EQ(SaveConfig(), 1);
+
+  // quillo.mrf: a 32-bit count and the 336-byte records.
+  RecentEntry entries[2];
+  ClearRecentEntry(&entries[0]);
+  ClearRecentEntry(&entries[1]);
+  std::strcpy(entries[0].path, "/mnt/sd/Cuentos \xE1rabes.zip");
+  std::strcpy(entries[0].entryName, "noche \xDF 1001.txt");
+  entries[0].entryIndex = 1001;
+  entries[0].position = -5;
+  entries[0].reserved[27] = 0xA5;
+  std::strcpy(entries[1].path, "/mnt/sd/book.pdb");
+  entries[1].entryIndex = -1;
+  entries[1].position = 0x7FFFFFF0;
+  std::string mrf(4 + 2 * RECENT_ENTRY_SIZE, '\0');
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(&mrf[0]);
+  PutLe32(bytes, 2);
+  EncodeRecentEntry(entries[0], bytes + 4);
+  EncodeRecentEntry(entries[1], bytes + 4 + RECENT_ENTRY_SIZE);
+
+  const std::string dir = std::string(QUILLO_SOURCE_DIR) + "/tests/data/records/";
+  const char* update = std::getenv("QUILLO_UPDATE_GOLDEN");
+  if (update && std::string(update) == "1") {
+    ASSERT_TRUE(WriteTestFile(dir + "quillo.cfg", ReadTestFile("quillo.cfg").data(), CONFIG_FILE_SIZE));
+    ASSERT_TRUE(WriteTestFile(dir + "quillo.mrf", mrf.data(), mrf.size()));
+  }
+  const std::string cfg = ReadTestFile("quillo.cfg");
+  EXPECT_EQ(cfg.size(), size_t(CONFIG_FILE_SIZE));
+  EXPECT_TRUE(cfg == ReadTestFile(dir + "quillo.cfg"));
+  EXPECT_TRUE(mrf == ReadTestFile(dir + "quillo.mrf"));
+
+  // And they read back to the same values.
+  ResetSettings();
+  ASSERT_EQ(LoadConfig(), 1);
+  EXPECT_EQ(g_settings.autoscrollDelay, -70000);
+  EXPECT_EQ(g_settings.keySwap, -1);
+  EXPECT_STREQ(g_settings.findText, "Canci\xF3n \xAB\xFF\x80\xBB");
+  RecentEntry back;
+  DecodeRecentEntry(bytes + 4, &back);
+  EXPECT_EQ(std::memcmp(&back, &entries[0], sizeof back), 0);
+  EXPECT_EQ(int32_t(GetLe32(bytes + 4 + RECENT_ENTRY_SIZE + 304)), 0x7FFFFFF0);
 }
 
 }  // namespace

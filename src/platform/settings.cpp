@@ -2,6 +2,7 @@
 // file (606 bytes of little-endian fields, no header), and the current entry.
 #include "platform/settings.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -19,6 +20,24 @@ const uint16_t INTERFACE_PALETTE[INTERFACE_PALETTE_SIZE] = {0x0018, 0x0290, 0x60
 
 namespace {
 
+// Offsets of the fields in quillo.cfg. The file is the same on every processor:
+// each field follows the one before with no padding, and the last ends the file.
+constexpr int CFG_PAPER = 0, CFG_TEXT = 2, CFG_WEIGHT = 4, CFG_TITLE_BAR = 6, CFG_ZOOM = 8;
+constexpr int CFG_RESERVED_1 = 10;  // 256 + 4 bytes
+constexpr int CFG_FIND = 270, CFG_FOLDER = 334;
+constexpr int CFG_RESERVED_2 = 590;  // 4 bytes
+constexpr int CFG_AUTOSCROLL = 594, CFG_PROGRESS = 598, CFG_KEY_SWAP = 600, CFG_LANGUAGE = 602;
+constexpr int CFG_INTERFACE = 604;
+static_assert(CFG_ZOOM + 2 == CFG_RESERVED_1 && CFG_RESERVED_1 + 256 + 4 == CFG_FIND);
+static_assert(CFG_FIND + FIND_TEXT_SIZE == CFG_FOLDER && CFG_FOLDER + FOLDER_PATH_SIZE == CFG_RESERVED_2);
+static_assert(CFG_RESERVED_2 + 4 == CFG_AUTOSCROLL && CFG_AUTOSCROLL + 4 == CFG_PROGRESS);
+static_assert(CFG_INTERFACE + 2 == CONFIG_FILE_SIZE);
+
+// The in-memory entry has the file's layout on 32-bit ARM and 64-bit x86 alike,
+// so a record copied whole keeps its bytes.
+static_assert(sizeof(RecentEntry) == RECENT_ENTRY_SIZE);
+static_assert(offsetof(RecentEntry, entryName) == 256 && offsetof(RecentEntry, entryIndex) == 300);
+static_assert(offsetof(RecentEntry, position) == 304 && offsetof(RecentEntry, reserved) == 308);
 
 // Reads exactly size bytes; false on a short read.
 bool ReadField(int handle, uint8_t* out, int size) {
@@ -102,23 +121,21 @@ int LoadConfig() {
 
 void EncodeConfig(uint8_t out[CONFIG_FILE_SIZE]) {
   const Settings& s = g_settings;
-  std::memset(out, 0, CONFIG_FILE_SIZE);
-  PutLe16(out + 0, s.paperColour);
-  PutLe16(out + 2, s.textColour);
-  PutLe16(out + 4, s.textWeight);
-  PutLe16(out + 6, s.titleBarShown);
-  PutLe16(out + 8, s.zoomLevel);
-  // 10..269: reserved, written as zeros.
-  std::memcpy(out + 270, s.findText, FIND_TEXT_SIZE);
-  out[270 + FIND_TEXT_SIZE - 1] = 0;
-  std::memcpy(out + 334, s.folderPath, FOLDER_PATH_SIZE);
-  out[334 + FOLDER_PATH_SIZE - 1] = 0;
-  // 590..593: reserved.
-  PutLe32(out + 594, uint32_t(s.autoscrollDelay));
-  PutLe16(out + 598, s.progressStyle);
-  PutLe16(out + 600, uint16_t(s.keySwap));
-  PutLe16(out + 602, uint16_t(s.language));
-  PutLe16(out + 604, uint16_t(s.interfaceColourIndex));
+  std::memset(out, 0, CONFIG_FILE_SIZE);  // the reserved fields are zeros
+  PutLe16(out + CFG_PAPER, s.paperColour);
+  PutLe16(out + CFG_TEXT, s.textColour);
+  PutLe16(out + CFG_WEIGHT, s.textWeight);
+  PutLe16(out + CFG_TITLE_BAR, s.titleBarShown);
+  PutLe16(out + CFG_ZOOM, s.zoomLevel);
+  std::memcpy(out + CFG_FIND, s.findText, FIND_TEXT_SIZE);
+  out[CFG_FIND + FIND_TEXT_SIZE - 1] = 0;
+  std::memcpy(out + CFG_FOLDER, s.folderPath, FOLDER_PATH_SIZE);
+  out[CFG_FOLDER + FOLDER_PATH_SIZE - 1] = 0;
+  PutLe32(out + CFG_AUTOSCROLL, uint32_t(s.autoscrollDelay));
+  PutLe16(out + CFG_PROGRESS, s.progressStyle);
+  PutLe16(out + CFG_KEY_SWAP, uint16_t(s.keySwap));
+  PutLe16(out + CFG_LANGUAGE, uint16_t(s.language));
+  PutLe16(out + CFG_INTERFACE, uint16_t(s.interfaceColourIndex));
 }
 
 int SaveConfig() {
