@@ -70,7 +70,7 @@ inline uint64_t Load8(const uint8_t* p) {
 // Decodes the UTF-8 sequence at s[i] (i < n) without reading at or past n.
 // Returns its length and the character, or 0 for an invalid or cut-off
 // sequence (overlong forms, surrogates and values past U+10FFFF included).
-int DecodeUtf8(const uint8_t* s, size_t n, size_t i, uint32_t* cp) {
+inline int DecodeUtf8(const uint8_t* s, size_t n, size_t i, uint32_t* cp) {
   const uint8_t c = s[i];
   if (c < 0x80) {
     *cp = c;
@@ -101,15 +101,34 @@ int DecodeUtf8(const uint8_t* s, size_t n, size_t i, uint32_t* cp) {
   return 4;
 }
 
+// Bytes before the first one from 0x80 in a word of eight loaded from memory
+// (h: the word's high bits, not 0).
+inline size_t AsciiPrefix(uint64_t h) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  return size_t(__builtin_ctzll(h)) >> 3;
+#else
+  size_t k = 0;
+  uint8_t b[8];
+  std::memcpy(b, &h, 8);
+  while (!b[k]) ++k;
+  return k;
+#endif
+}
+
 // True when the n bytes are valid UTF-8 with at least one multi-byte sequence.
 bool IsMultiByteUtf8(const uint8_t* s, size_t n) {
   bool multi = false;
   size_t i = 0;
   while (i < n) {
     // Runs of ASCII, the bulk of most texts, eight bytes at a time.
-    while (i + 8 <= n && (Load8(s + i) & kHighBits) == 0) i += 8;
-    if (i >= n) break;
-    if (s[i] < 0x80) {
+    if (i + 8 <= n) {
+      const uint64_t h = Load8(s + i) & kHighBits;
+      if (!h) {
+        i += 8;
+        continue;
+      }
+      i += AsciiPrefix(h);
+    } else if (s[i] < 0x80) {
       ++i;
       continue;
     }
@@ -207,25 +226,68 @@ inline void Emit(uint8_t* s, size_t* w, size_t limit, uint32_t cp) {
   for (int k = 0; k < length; ++k) s[(*w)++] = uint8_t(text[k]);
 }
 
+struct PageEntry {
+  uint8_t length;
+  char text[3];
+};
+
+// The code page 1252 text of U+2000 to U+20FF (general punctuation, the
+// currency signs), where nearly every character of a text outside Latin-1
+// lies: curly quotes, dashes, the ellipsis, the euro sign.
+const PageEntry* GeneralPunctuation() {
+  static const struct Page {
+    PageEntry e[256];
+    Page() : e() {
+      for (uint32_t k = 0; k < 256; ++k) e[k].length = uint8_t(Cp1252TextOf(0x2000 + k, e[k].text));
+    }
+  } page;
+  return page.e;
+}
+
 size_t ConvertUtf8(uint8_t* s, size_t n, size_t r) {
-  size_t w = 0;
+  const PageEntry* page20 = GeneralPunctuation();
   // Nothing moves until the first byte that changes.
   while (r + 8 <= n && (Load8(s + r) & kHighBits) == 0) r += 8;
   while (r < n && s[r] < 0x80) ++r;
-  w = r;
+  size_t w = r;
   while (r < n) {
-    while (r + 8 <= n) {
-      const uint64_t v = Load8(s + r);
-      if (v & kHighBits) break;
-      std::memcpy(s + w, &v, 8);  // w is behind r: the eight bytes were read first
-      r += 8;
-      w += 8;
+    if (r + 8 <= n) {
+      // ASCII eight bytes at a time. A whole word is stored even when only
+      // its first bytes are ASCII, once writing is far enough behind reading
+      // that the store cannot reach unread input.
+      uint64_t v = Load8(s + r);
+      const uint64_t h = v & kHighBits;
+      if (!h) {
+        std::memcpy(s + w, &v, 8);
+        r += 8;
+        w += 8;
+        continue;
+      }
+      const size_t prefix = AsciiPrefix(h);
+      if (r - w >= 8) {
+        std::memcpy(s + w, &v, 8);
+      } else {
+        std::memmove(s + w, s + r, prefix);
+      }
+      r += prefix;
+      w += prefix;
+    } else if (s[r] < 0x80) {
+      s[w++] = s[r++];
+      continue;
     }
-    if (r >= n) break;
     const uint8_t c = s[r];
-    if (c < 0x80) {
-      s[w++] = c;
-      ++r;
+    // Latin-1 letters, and the general punctuation page by its table.
+    if ((c == 0xC2 || c == 0xC3) && r + 1 < n && (s[r + 1] & 0xC0) == 0x80) {
+      const uint32_t cp = uint32_t(c & 0x1F) << 6 | (s[r + 1] & 0x3F);
+      s[w++] = cp >= 0xA0 ? uint8_t(cp) : uint8_t('?');  // C1 controls are no letters
+      r += 2;
+      continue;
+    }
+    if (c == 0xE2 && r + 2 < n && (s[r + 1] & 0xFC) == 0x80 && (s[r + 2] & 0xC0) == 0x80) {
+      const PageEntry& e = page20[(s[r + 1] & 0x03) << 6 | (s[r + 2] & 0x3F)];
+      r += 3;
+      // At most 3 bytes for the 3 read: writing stays behind reading.
+      for (int k = 0; k < e.length; ++k) s[w++] = uint8_t(e.text[k]);
       continue;
     }
     uint32_t cp;
