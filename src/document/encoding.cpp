@@ -70,6 +70,8 @@ inline uint64_t Load8(const uint8_t* p) {
 // Decodes the UTF-8 sequence at s[i] (i < n) without reading at or past n.
 // Returns its length and the character, or 0 for an invalid or cut-off
 // sequence (overlong forms, surrogates and values past U+10FFFF included).
+inline bool Continues(uint8_t b) { return (b & 0xC0) == 0x80; }
+
 inline int DecodeUtf8(const uint8_t* s, size_t n, size_t i, uint32_t* cp) {
   const uint8_t c = s[i];
   if (c < 0x80) {
@@ -115,27 +117,50 @@ inline size_t AsciiPrefix(uint64_t h) {
 #endif
 }
 
+
 // True when the n bytes are valid UTF-8 with at least one multi-byte sequence.
 bool IsMultiByteUtf8(const uint8_t* s, size_t n) {
   bool multi = false;
   size_t i = 0;
-  while (i < n) {
-    // Runs of ASCII, the bulk of most texts, eight bytes at a time.
-    if (i + 8 <= n) {
-      const uint64_t h = Load8(s + i) & kHighBits;
-      if (!h) {
-        i += 8;
-        continue;
-      }
-      i += AsciiPrefix(h);
-    } else if (s[i] < 0x80) {
-      ++i;
+  // While sixteen bytes are left, a sequence that starts in the first eight
+  // has all its bytes inside the text: no bound needs checking.
+  while (i + 16 <= n) {
+    // Runs of ASCII, the bulk of most texts, sixteen and eight bytes at a time.
+    const uint64_t a = Load8(s + i);
+    if (((a | Load8(s + i + 8)) & kHighBits) == 0) {
+      i += 16;
+      continue;
+    }
+    const uint64_t h = a & kHighBits;
+    if (!h) {
+      i += 8;
+      continue;
+    }
+    i += AsciiPrefix(h);
+    multi = true;
+    // Two- and three-byte sequences whose second byte may be any continuation
+    // byte (Latin letters, general punctuation) are checked here directly.
+    const uint8_t c = s[i];
+    if (c >= 0xE1 && c <= 0xEC) {
+      if (!Continues(s[i + 1]) || !Continues(s[i + 2])) return false;
+      i += 3;
+      continue;
+    }
+    if (c >= 0xC2 && c <= 0xDF) {
+      if (!Continues(s[i + 1])) return false;
+      i += 2;
       continue;
     }
     uint32_t cp;
     const int length = DecodeUtf8(s, n, i, &cp);
     if (length == 0) return false;
-    multi = true;
+    i += size_t(length);
+  }
+  while (i < n) {
+    uint32_t cp;
+    const int length = DecodeUtf8(s, n, i, &cp);
+    if (length == 0) return false;
+    if (length > 1) multi = true;
     i += size_t(length);
   }
   return multi;
@@ -250,46 +275,57 @@ size_t ConvertUtf8(uint8_t* s, size_t n, size_t r) {
   while (r + 8 <= n && (Load8(s + r) & kHighBits) == 0) r += 8;
   while (r < n && s[r] < 0x80) ++r;
   size_t w = r;
-  while (r < n) {
-    if (r + 8 <= n) {
-      // ASCII eight bytes at a time. A whole word is stored even when only
-      // its first bytes are ASCII, once writing is far enough behind reading
-      // that the store cannot reach unread input.
-      uint64_t v = Load8(s + r);
-      const uint64_t h = v & kHighBits;
-      if (!h) {
-        std::memcpy(s + w, &v, 8);
-        r += 8;
-        w += 8;
-        continue;
-      }
-      const size_t prefix = AsciiPrefix(h);
-      if (r - w >= 8) {
-        std::memcpy(s + w, &v, 8);
-      } else {
-        std::memmove(s + w, s + r, prefix);
-      }
-      r += prefix;
-      w += prefix;
-    } else if (s[r] < 0x80) {
-      s[w++] = s[r++];
+  // While sixteen bytes are left, a sequence that starts in the first eight
+  // has all its bytes inside the text.
+  while (r + 16 <= n) {
+    // ASCII eight bytes at a time. A whole word is stored even when only its
+    // first bytes are ASCII, once writing is far enough behind reading that
+    // the store cannot reach unread input.
+    const uint64_t v = Load8(s + r);
+    const uint64_t h = v & kHighBits;
+    if (!h) {
+      std::memcpy(s + w, &v, 8);
+      r += 8;
+      w += 8;
       continue;
     }
+    const size_t prefix = AsciiPrefix(h);
+    if (r - w >= 8) {
+      std::memcpy(s + w, &v, 8);
+    } else {
+      std::memmove(s + w, s + r, prefix);
+    }
+    r += prefix;
+    w += prefix;
+    // The general punctuation page by its table, and Latin-1 letters.
     const uint8_t c = s[r];
-    // Latin-1 letters, and the general punctuation page by its table.
-    if ((c == 0xC2 || c == 0xC3) && r + 1 < n && (s[r + 1] & 0xC0) == 0x80) {
-      const uint32_t cp = uint32_t(c & 0x1F) << 6 | (s[r + 1] & 0x3F);
+    const uint8_t c1 = s[r + 1];
+    if (c == 0xE2) {
+      if ((c1 & 0xFC) == 0x80 && Continues(s[r + 2])) {
+        const PageEntry& e = page20[(c1 & 0x03) << 6 | (s[r + 2] & 0x3F)];
+        // The three bytes land on the three just read; the text is e.length long.
+        std::memcpy(s + w, e.text, 3);
+        w += e.length;
+        r += 3;
+        continue;
+      }
+    } else if ((c == 0xC2 || c == 0xC3) && Continues(c1)) {
+      const uint32_t cp = uint32_t(c & 0x1F) << 6 | (c1 & 0x3F);
       s[w++] = cp >= 0xA0 ? uint8_t(cp) : uint8_t('?');  // C1 controls are no letters
       r += 2;
       continue;
     }
-    if (c == 0xE2 && r + 2 < n && (s[r + 1] & 0xFC) == 0x80 && (s[r + 2] & 0xC0) == 0x80) {
-      const PageEntry& e = page20[(s[r + 1] & 0x03) << 6 | (s[r + 2] & 0x3F)];
-      r += 3;
-      // At most 3 bytes for the 3 read: writing stays behind reading.
-      for (int k = 0; k < e.length; ++k) s[w++] = uint8_t(e.text[k]);
+    uint32_t cp;
+    const int length = DecodeUtf8(s, n, r, &cp);
+    if (length == 0) {
+      ++r;
+      s[w++] = '?';
       continue;
     }
+    r += size_t(length);
+    Emit(s, &w, r, cp);
+  }
+  while (r < n) {
     uint32_t cp;
     const int length = DecodeUtf8(s, n, r, &cp);
     if (length == 0) {
