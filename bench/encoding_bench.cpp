@@ -3,7 +3,9 @@
 // from the encoding test text and reports instructions per byte under
 // callgrind and the render tool's peak memory against the same book in code
 // page 1252.
-//   encoding_bench --once BOOK   detects and converts one book once (for callgrind)
+//   encoding_bench --once BOOK   detects and converts one book once, for
+//     valgrind --tool=callgrind --toggle-collect=ConvertDocumentEncoding* encoding_bench --once BOOK
+//     (divide the count by the book's size)
 //   encoding_bench [benchmark flags]   the book $QUILLO_ENCODING_BENCH_DIR/book-utf8.txt
 #include <benchmark/benchmark.h>
 
