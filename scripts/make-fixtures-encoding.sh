@@ -4,9 +4,10 @@
 # with and without a byte order mark, UTF-16 LE and BE with marks, code page
 # 1252) and pandoc (a standalone page, which declares UTF-8; the same page
 # declaring and written in windows-1252; an XHTML page whose only declaration
-# is its XML declaration). The golden formatted texts (*.golden) are written by
-# encoding_test with QUILLO_UPDATE_GOLDEN=1; review their diff.
-#   needs: iconv (libc-bin), pandoc (apt-get install pandoc)
+# is its XML declaration), and an archive holding some of them (zip). The
+# golden formatted texts (*.golden) are written by encoding_test with
+# QUILLO_UPDATE_GOLDEN=1; review their diff.
+#   needs: iconv (libc-bin), pandoc, zip (apt-get install pandoc zip)
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,3 +29,9 @@ sed -e 's/<meta charset="utf-8" \/>/<meta charset="windows-1252" \/>/' "$DATA/pa
 { printf '<?xml version="1.0" encoding="UTF-8"?>\n'
   pandoc -s -f markdown -t html4 --metadata title="Notebook" "$SRC" |
     sed -e '/<meta http-equiv="Content-Type"/d'; } > "$DATA/xhtml.htm"
+
+# The same documents as entries of an archive (deflated, no extra fields, a
+# fixed time so that every run writes the same bytes).
+rm -f "$DATA/books.zip"
+(cd "$DATA" && touch -d '2026-01-01 00:00:00' utf8.txt utf16le.txt utf16be.txt cp1252.txt pandoc.html &&
+  zip -q -X -9 books.zip utf8.txt utf16le.txt utf16be.txt cp1252.txt pandoc.html)

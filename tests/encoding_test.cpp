@@ -15,6 +15,7 @@
 #include "document/text.h"
 #include "harness.h"
 #include "mono_font.h"
+#include "zip/archive_load.h"
 
 namespace {
 
@@ -48,13 +49,14 @@ std::string Utf16(const std::u16string& s, bool bigEndian) {
   return out;
 }
 
+// A file, or "ARCHIVE#ENTRY", loaded as the reader does.
 std::string Loaded(const std::string& path) {
   StartTestPlatform();
   MonoFont mono(10, 10);
   Text t;
   t.font = &mono.font;
   testing::internal::CaptureStdout();  // numeric references trace their digits
-  EXPECT_EQ(LoadFromFile(&t, path.c_str()), 1);
+  EXPECT_EQ(LoadFileOrArchiveEntry(&t, path.c_str()), 1);
   testing::internal::GetCapturedStdout();
   std::string out = t.text ? t.text : "";
   ClearTextContents(&t);
@@ -125,6 +127,16 @@ TEST(EncodingFixtures, PagesGiveTheSourceWordsInOrder) {
     } else if (std::strcmp(name, "pandoc-1252.html") == 0) {
       EXPECT_EQ(text, first);
     }
+  }
+}
+
+TEST(EncodingFixtures, ArchiveEntriesAreConvertedLikeFiles) {
+  const std::string archive = kData + "books.zip#";
+  for (const char* name : {"utf8.txt", "utf16le.txt", "utf16be.txt", "cp1252.txt", "pandoc.html"}) {
+    SCOPED_TRACE(name);
+    const std::string entry = Loaded(archive + name);
+    EXPECT_GT(entry.size(), 800u);
+    EXPECT_EQ(entry, Loaded(kData + name));
   }
 }
 
