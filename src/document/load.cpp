@@ -1,6 +1,7 @@
 // The document loader: reads files whole, chooses the importer (HTML, RTF,
 // PDF, PalmDoc, else plain text), joins soft line breaks and lays the result
-// out. Plain text needs no conversion: its bytes are the formatted text.
+// out. Plain text in code page 1252 needs no conversion: its bytes are the
+// formatted text; UTF-8 and UTF-16 text is converted to it first.
 #include "document/load.h"
 
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "document/encoding.h"
 #include "document/layout.h"
 #include "document/text.h"
 #include "importers/html.h"
@@ -105,6 +107,8 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
 
   text->incomplete = false;
   if (buffer) {
+    // UTF-8 and UTF-16 text becomes code page 1252 before the importer is chosen.
+    ConvertDocumentEncoding(name, buffer, &size);
     if (NameHasExtension(name, "htm") || NameHasExtension(name, "html")) {
       ImportHtml(text, buffer, size);
     } else if (std::strncmp(buffer, "{\\rtf", 5) == 0) {

@@ -9,12 +9,13 @@
 struct Text;
 
 // Takes ownership of buffer (malloc'd, NUL-terminated, size bytes including
-// the NUL; may be null): frees the old formatted text, runs the importer that
-// name (only its extension and base name are used) and the first bytes select,
-// and makes the result the formatted text, joined and laid out with the Text
-// object's font. An importer that gives nothing shows "Error loading file"
-// with the base name and leaves an empty document. The name of the Text object
-// is not changed. Returns 1.
+// the NUL; may be null): frees the old formatted text, converts UTF-8 and
+// UTF-16 plain text and HTML to code page 1252 in place (see encoding.h),
+// runs the importer that name (only its extension and base name are used) and
+// the first bytes select, and makes the result the formatted text, joined and
+// laid out with the Text object's font. An importer that gives nothing shows
+// "Error loading file" with the base name and leaves an empty document. The
+// name of the Text object is not changed. Returns 1.
 int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size);
 
 // Reads the file at path whole and loads it (the Text object's name becomes

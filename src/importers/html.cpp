@@ -91,6 +91,79 @@ constexpr HtmlEntity kHtmlEntities[] = {
     {"&yacute;", 8, "\xFD"},
     {"&thorn;", 7, "\xFE"},
     {"&yuml;", 6, "\xFF"},
+    // The rest of HTML 4's character entities that code page 1252 holds, or
+    // that have a near match in it.
+    {"&iexcl;", 7, "\xA1"},
+    {"&cent;", 6, "\xA2"},
+    {"&pound;", 7, "\xA3"},
+    {"&curren;", 8, "\xA4"},
+    {"&yen;", 5, "\xA5"},
+    {"&brvbar;", 8, "\xA6"},
+    {"&sect;", 6, "\xA7"},
+    {"&uml;", 5, "\xA8"},
+    {"&ordf;", 6, "\xAA"},
+    {"&laquo;", 7, "\xAB"},
+    {"&not;", 5, "\xAC"},
+    {"&shy;", 5, "\xAD"},
+    {"&macr;", 6, "\xAF"},
+    {"&deg;", 5, "\xB0"},
+    {"&plusmn;", 8, "\xB1"},
+    {"&sup2;", 6, "\xB2"},
+    {"&sup3;", 6, "\xB3"},
+    {"&acute;", 7, "\xB4"},
+    {"&micro;", 7, "\xB5"},
+    {"&para;", 6, "\xB6"},
+    {"&middot;", 8, "\xB7"},
+    {"&cedil;", 7, "\xB8"},
+    {"&sup1;", 6, "\xB9"},
+    {"&ordm;", 6, "\xBA"},
+    {"&raquo;", 7, "\xBB"},
+    {"&frac14;", 8, "\xBC"},
+    {"&frac12;", 8, "\xBD"},
+    {"&frac34;", 8, "\xBE"},
+    {"&iquest;", 8, "\xBF"},
+    {"&times;", 7, "\xD7"},
+    {"&divide;", 8, "\xF7"},
+    {"&OElig;", 7, "\x8C"},
+    {"&oelig;", 7, "\x9C"},
+    {"&Scaron;", 8, "\x8A"},
+    {"&scaron;", 8, "\x9A"},
+    {"&Yuml;", 6, "\x9F"},
+    {"&fnof;", 6, "\x83"},
+    {"&circ;", 6, "\x88"},
+    {"&tilde;", 7, "\x98"},
+    {"&ensp;", 6, " "},
+    {"&emsp;", 6, " "},
+    {"&thinsp;", 8, " "},
+    {"&zwnj;", 6, ""},
+    {"&zwj;", 5, ""},
+    {"&lrm;", 5, ""},
+    {"&rlm;", 5, ""},
+    {"&ndash;", 7, "\x96"},
+    {"&mdash;", 7, "\x97"},
+    {"&lsquo;", 7, "\x91"},
+    {"&rsquo;", 7, "\x92"},
+    {"&sbquo;", 7, "\x82"},
+    {"&ldquo;", 7, "\x93"},
+    {"&rdquo;", 7, "\x94"},
+    {"&bdquo;", 7, "\x84"},
+    {"&dagger;", 8, "\x86"},
+    {"&Dagger;", 8, "\x87"},
+    {"&bull;", 6, "\x95"},
+    {"&hellip;", 8, "\x85"},
+    {"&permil;", 8, "\x89"},
+    {"&prime;", 7, "'"},
+    {"&Prime;", 7, "\""},
+    {"&lsaquo;", 8, "\x8B"},
+    {"&rsaquo;", 8, "\x9B"},
+    {"&oline;", 7, "\xAF"},
+    {"&frasl;", 7, "/"},
+    {"&euro;", 6, "\x80"},
+    {"&minus;", 7, "-"},
+    {"&lowast;", 8, "*"},
+    {"&larr;", 6, "<-"},
+    {"&rarr;", 6, "->"},
+    {"&sdot;", 6, "\xB7"},
     {"&reg;", 5, "(r)"},
     {"&copy;", 6, "(c)"},
     {"&trade;", 7, "tm"},
@@ -100,6 +173,7 @@ constexpr HtmlEntity kHtmlEntities[] = {
 inline char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 inline char FoldLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
 inline bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (FoldLower(c) >= 'a' && FoldLower(c) <= 'f'); }
 
 // Remembers the last search for one closing text (such as "</script>") so that a
 // page with many scripts is not scanned to its end once per script.
@@ -423,6 +497,23 @@ bool TryNumericReference(HtmlState& s) {
   return true;
 }
 
+// "&#x" and hexadecimal digits, taken as a decimal reference is (without the
+// trace of its digits).
+bool TryHexReference(HtmlState& s) {
+  const char* t = s.text + s.r;
+  if (t[1] != '#' || (t[2] != 'x' && t[2] != 'X') || !IsHexDigit(t[3])) return false;
+  int32_t end = s.r + 3;
+  uint64_t value = 0;
+  for (; IsHexDigit(s.text[end]); ++end) {
+    const char c = FoldLower(s.text[end]);
+    value = value * 16 + uint64_t(c <= '9' ? c - '0' : c - 'a' + 10);
+    if (value > 0x7FFFFFFF) value = 0x7FFFFFFF;
+  }
+  if (value == 0) return false;
+  WriteNumericReference(s, end, uint32_t(value));
+  return true;
+}
+
 bool TryNamedEntity(HtmlState& s) {
   const char first = s.text[s.r + 1];
   for (const HtmlEntity& e : kHtmlEntities) {
@@ -468,7 +559,7 @@ void HandleBodyByte(HtmlState& s) {
     ++s.r;
     return;
   }
-  if (c == '&' && (TryNumericReference(s) || TryNamedEntity(s))) return;
+  if (c == '&' && (TryNumericReference(s) || TryHexReference(s) || TryNamedEntity(s))) return;
   ++s.r;
   if (c == '\x01') return;  // the document's byte 1 would start a format code
   if (c == ' ' && s.w > 0 && (LastWritten(s) == ' ' || LastWritten(s) == '\t')) return;
