@@ -1,6 +1,6 @@
 // Page rendering: clears the frame, draws the lines that meet the text area
-// and the title bar with its progress and shadow, then shows the frame. Every
-// move of the main loop redraws the whole screen through ScrollText.
+// and the title bar with its progress and shadow, then shows the frame. The
+// title bar is kept as last drawn and copied while nothing it shows changes.
 #include "document/render.h"
 
 #include <algorithm>
@@ -178,21 +178,6 @@ void DrawShadow(uint16_t* buf) {
   TintRow(buf, TITLE_BAR_HEIGHT + 2, 0, SCREEN_WIDTH - 1, TintDarken223);
 }
 
-int32_t DrawPage(int32_t position, int32_t delta, uint16_t* buffer, bool present) {
-  const bool titleBar = TitleBarShown();
-  const int top = titleBar ? TITLE_BAR_HEIGHT : 0;
-  const int32_t next = Clamp(g_text, position, delta, titleBar);
-  if (!buffer) return next;
-  ClearBuffer(buffer, g_settings.paperColour);
-  if (g_text) DrawLines(g_text, nullptr, TEXT_LEFT_MARGIN, top, SCREEN_HEIGHT - top, next, buffer);
-  if (titleBar) {
-    DrawTitleBar(next, buffer);
-    DrawShadow(buffer);
-  }
-  if (present && g_video) g_video->Flip();
-  return next;
-}
-
 int Separator(uint16_t* buf, int e) {
   TintColumn(buf, e + 5, 0, TITLE_BAR_HEIGHT - 1, TintDarken127);
   TintColumn(buf, e + 6, 0, TITLE_BAR_HEIGHT - 1, TintSoftLighten);
@@ -204,15 +189,26 @@ int TitleString(uint16_t* buf, int x, const char* s, uint16_t colour) {
   return g_video->DrawStringOutlined(x, 3, s, 0, nullptr, uint32_t(colour) << 16, 0x0000, buf);
 }
 
-void DrawProgressBar(uint16_t* buf, int x, int32_t position, int32_t height, int32_t r) {
+// Where the progress bar's knob goes for a bar from column x: false when a
+// long name leaves no room for a bar.
+bool PlaceKnob(int x, int32_t position, int32_t height, int32_t r, int* knobOut, int* offsetOut) {
   const int w = 316 - x;
-  if (w < 4) return;  // a long name leaves no room for a bar
+  if (w < 4) return false;
   int knob = int(int64_t(w - 2) * 224 / height);
   if (knob < 1) knob = 1;
   int64_t offset = int64_t(w - knob - 2) * std::clamp<int32_t>(position, 0, r) / r;
   if (offset < 0) offset = 0;
-  const int k0 = x + int(offset) + 1;  // first knob column
-  const int k1 = x + int(offset) + knob;
+  *knobOut = knob;
+  *offsetOut = int(offset);
+  return true;
+}
+
+void DrawProgressBar(uint16_t* buf, int x, int32_t position, int32_t height, int32_t r) {
+  int knob = 0, offset = 0;
+  if (!PlaceKnob(x, position, height, r, &knob, &offset)) return;
+  const int w = 316 - x;
+  const int k0 = x + offset + 1;  // first knob column
+  const int k1 = x + offset + knob;
   FillRect(buf, x, x + w - 1, 2, 11, g_interfaceColour);
   FillRect(buf, k0, k1, 3, 10, TITLE_NAME_COLOUR);
   if (knob > 2) {
@@ -225,6 +221,163 @@ void DrawProgressBar(uint16_t* buf, int x, int32_t position, int32_t height, int
   TintColumn(buf, x, 3, 10, TintDarken127);
   TintRow(buf, 11, x, x + w - 1, TintSoftLighten);
   TintColumn(buf, x + w - 1, 2, 10, TintSoftLighten);
+}
+
+// The document name as the title bar shows it: the part after the last "/",
+// cut to 17 characters and "..." when longer than 20.
+void TitleName(char (&name)[TITLE_NAME_MAX + 1]) {
+  name[0] = 0;
+  if (!g_text) return;
+  const char* slash = std::strrchr(g_text->name, '/');
+  const char* base = slash ? slash + 1 : g_text->name;
+  if (std::strlen(base) > size_t(TITLE_NAME_MAX)) {
+    std::snprintf(name, sizeof name, "%.*s...", TITLE_NAME_CUT, base);
+  } else {
+    std::snprintf(name, sizeof name, "%s", base);
+  }
+}
+
+int32_t PageNumber(int32_t position) { return std::max<int32_t>(position, 0) / 224 + 1; }
+
+void PageLabel(char (&label)[48], int32_t position, int32_t r) {
+  const int32_t pages = r / 224 + 1;
+  const int32_t page = PageNumber(position);
+  const int32_t percent = int32_t(int64_t(page) * 100 / pages);
+  std::snprintf(label, sizeof label, "vpag %d on %d (%d%%)", int(page), int(pages), int(percent));
+}
+
+// Draws the title bar and returns the pen x after the name (e2).
+int DrawTitleBarParts(int32_t position, uint16_t* buffer) {
+  const uint16_t fill = g_interfaceColour;
+  FillRect(buffer, 0, SCREEN_WIDTH - 1, 0, 13, fill);
+  FillRow(buffer, 14, 0, SCREEN_WIDTH - 1, ThreeQuarters(fill));
+  FillRow(buffer, 15, 0, SCREEN_WIDTH - 1, Half(fill));
+
+  const int e1 = Separator(buffer, TitleString(buffer, 5, "!Quillo", TITLE_PROGRAM_COLOUR));
+  char name[TITLE_NAME_MAX + 1];
+  TitleName(name);
+  const int e2 = Separator(buffer, TitleString(buffer, e1 + 12, name, TITLE_NAME_COLOUR));
+
+  const int32_t height = DocumentHeight(g_text);
+  const int32_t r = height - 224;
+  if (r <= 0) return e2;
+  if (g_settings.progressStyle == 0) {
+    char label[48];
+    PageLabel(label, position, r);
+    TitleString(buffer, e2 + 9, label, TITLE_NAME_COLOUR);
+  } else {
+    DrawProgressBar(buffer, e2 + 9, position, height, r);
+  }
+  return e2;
+}
+
+// The title bar as last drawn by a page frame, rows 0 to 15 of every column
+// (16 words a column, top row last as in the frame buffer), with everything
+// it was drawn from. The bar covers its rows whole before anything is drawn
+// on it, so a frame whose bar would come out the same copies it instead.
+struct TitleBarKey {
+  const Video* video;
+  const BitmapFont* font;
+  uint16_t fill;
+  bool bar;          // a progress bar rather than page numbers
+  int32_t height;    // document height
+  char name[TITLE_NAME_MAX + 1];
+  int32_t progress;  // page number, or knob offset and size, or -1 without progress
+};
+
+struct KeptTitleBar {
+  bool valid = false;
+  TitleBarKey key{};
+  int nameEnd = 0;  // e2 of the bar kept
+  uint16_t pixels[SCREEN_WIDTH * TITLE_BAR_HEIGHT];
+};
+
+KeptTitleBar g_keptTitle;
+
+bool SameTitle(const TitleBarKey& a, const TitleBarKey& b) {
+  return a.video == b.video && a.font == b.font && a.fill == b.fill && a.bar == b.bar &&
+         a.height == b.height && a.progress == b.progress && std::strcmp(a.name, b.name) == 0;
+}
+
+// The key of the bar at position, its position part computed with e2.
+TitleBarKey TitleKey(int32_t position, int e2) {
+  TitleBarKey key{};
+  key.video = g_video;
+  key.font = g_video ? g_video->font : nullptr;
+  key.fill = g_interfaceColour;
+  key.bar = g_settings.progressStyle != 0;
+  key.height = DocumentHeight(g_text);
+  TitleName(key.name);
+  key.progress = -1;
+  const int32_t r = key.height - 224;
+  if (r > 0) {
+    if (!key.bar) {
+      key.progress = PageNumber(position);
+    } else {
+      int knob = 0, offset = 0;
+      if (PlaceKnob(e2 + 9, position, key.height, r, &knob, &offset)) {
+        key.progress = offset << 12 | knob;  // both below 316
+      }
+    }
+  }
+  return key;
+}
+
+// True when every glyph of s, drawn outlined in the interface font with its
+// top line at row 3, stays within the title bar's rows 0 to 15.
+bool StaysInBar(const BitmapFont* font, const char* s) {
+  if (!font || !font->advance) return true;  // nothing is drawn
+  for (const uint8_t* p = reinterpret_cast<const uint8_t*>(s); *p; ++p) {
+    if (*p < FONT_FIRST_CHAR) continue;
+    const int g = GlyphIndex(FACE_REGULAR, *p);
+    const int rows = font->rows[g];
+    if (rows <= 0) continue;
+    const int first = 3 + font->ascent[FACE_REGULAR] - font->top[g];
+    if (first - 1 < 0 || first + rows - 1 + 1 > TITLE_BAR_HEIGHT - 1) return false;
+  }
+  return true;
+}
+
+// The title bar of a page frame: copied from the kept bar when nothing it
+// shows has changed, else drawn and kept.
+void PutTitleBar(int32_t position, uint16_t* buffer) {
+  if (g_keptTitle.valid &&
+      SameTitle(TitleKey(position, g_keptTitle.nameEnd), g_keptTitle.key)) {
+    for (int x = 0; x < SCREEN_WIDTH; ++x) {
+      std::memcpy(buffer + PixelIndex(x, TITLE_BAR_HEIGHT - 1),
+                  g_keptTitle.pixels + x * TITLE_BAR_HEIGHT, TITLE_BAR_HEIGHT * sizeof(uint16_t));
+    }
+    return;
+  }
+  const int e2 = DrawTitleBarParts(position, buffer);
+  const TitleBarKey key = TitleKey(position, e2);
+  char label[48] = "";
+  if (!key.bar && key.height - 224 > 0) PageLabel(label, position, key.height - 224);
+  // A font reaching past the bar's rows would leave pixels the copy misses.
+  g_keptTitle.valid = StaysInBar(key.font, "!Quillo") && StaysInBar(key.font, key.name) &&
+                      StaysInBar(key.font, label);
+  if (!g_keptTitle.valid) return;
+  g_keptTitle.key = key;
+  g_keptTitle.nameEnd = e2;
+  for (int x = 0; x < SCREEN_WIDTH; ++x) {
+    std::memcpy(g_keptTitle.pixels + x * TITLE_BAR_HEIGHT,
+                buffer + PixelIndex(x, TITLE_BAR_HEIGHT - 1), TITLE_BAR_HEIGHT * sizeof(uint16_t));
+  }
+}
+
+int32_t DrawPage(int32_t position, int32_t delta, uint16_t* buffer, bool present) {
+  const bool titleBar = TitleBarShown();
+  const int top = titleBar ? TITLE_BAR_HEIGHT : 0;
+  const int32_t next = Clamp(g_text, position, delta, titleBar);
+  if (!buffer) return next;
+  ClearBuffer(buffer, g_settings.paperColour);
+  if (g_text) DrawLines(g_text, nullptr, TEXT_LEFT_MARGIN, top, SCREEN_HEIGHT - top, next, buffer);
+  if (titleBar) {
+    PutTitleBar(next, buffer);
+    DrawShadow(buffer);
+  }
+  if (present && g_video) g_video->Flip();
+  return next;
 }
 
 }  // namespace
@@ -267,37 +420,5 @@ int32_t DrawLines(const Text* text, const BitmapFont* font, int x, int y, int he
 
 void DrawTitleBar(int32_t position, uint16_t* buffer) {
   if (!buffer) return;
-  const uint16_t fill = g_interfaceColour;
-  FillRect(buffer, 0, SCREEN_WIDTH - 1, 0, 13, fill);
-  FillRow(buffer, 14, 0, SCREEN_WIDTH - 1, ThreeQuarters(fill));
-  FillRow(buffer, 15, 0, SCREEN_WIDTH - 1, Half(fill));
-
-  const int e1 = Separator(buffer, TitleString(buffer, 5, "!Quillo", TITLE_PROGRAM_COLOUR));
-
-  char name[TITLE_NAME_MAX + 1] = "";
-  if (g_text) {
-    const char* slash = std::strrchr(g_text->name, '/');
-    const char* base = slash ? slash + 1 : g_text->name;
-    if (std::strlen(base) > size_t(TITLE_NAME_MAX)) {
-      std::snprintf(name, sizeof name, "%.*s...", TITLE_NAME_CUT, base);
-    } else {
-      std::snprintf(name, sizeof name, "%s", base);
-    }
-  }
-  const int e2 = Separator(buffer, TitleString(buffer, e1 + 12, name, TITLE_NAME_COLOUR));
-
-  const int32_t height = DocumentHeight(g_text);
-  const int32_t r = height - 224;
-  if (r <= 0) return;
-  if (g_settings.progressStyle == 0) {
-    const int32_t pages = r / 224 + 1;
-    const int32_t page = std::max<int32_t>(position, 0) / 224 + 1;
-    const int32_t percent = int32_t(int64_t(page) * 100 / pages);
-    char label[48];
-    std::snprintf(label, sizeof label, "vpag %d on %d (%d%%)", int(page), int(pages),
-                  int(percent));
-    TitleString(buffer, e2 + 9, label, TITLE_NAME_COLOUR);
-  } else {
-    DrawProgressBar(buffer, e2 + 9, position, height, r);
-  }
+  DrawTitleBarParts(position, buffer);
 }
