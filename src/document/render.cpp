@@ -1,6 +1,8 @@
 // Page rendering: clears the frame, draws the lines that meet the text area
 // and the title bar with its progress and shadow, then shows the frame. The
-// title bar is kept as last drawn and copied while nothing it shows changes.
+// title bar is kept as last drawn and copied while nothing it shows changes,
+// and a small scroll shifts the kept text area and draws only the rows it
+// uncovers.
 #include "document/render.h"
 
 #include <algorithm>
@@ -365,13 +367,244 @@ void PutTitleBar(int32_t position, uint16_t* buffer) {
   }
 }
 
-int32_t DrawPage(int32_t position, int32_t delta, uint16_t* buffer, bool present) {
+// Rows a line's pixels may reach, relative to the line's top row: every glyph
+// of every face of the font at one and at double height (drawn from row
+// y + 2d, every row twice, the copy one row up); the underline and the page
+// rule lie inside the line's own height.
+struct GlyphReach {
+  int above = 0;  // rows above the top
+  int below = 0;  // rows below the top
+};
+
+GlyphReach FontReach(const BitmapFont* font) {
+  GlyphReach reach;
+  if (!font || !font->advance) return reach;
+  int lo = 0, hi = 0;
+  for (int face = 0; face < FONT_FACES; ++face) {
+    for (int c = FONT_FIRST_CHAR; c <= 0xFF; ++c) {
+      const int g = GlyphIndex(face, uint8_t(c));
+      const int rows = font->rows[g];
+      if (rows <= 0) continue;
+      const int d = font->ascent[face] - font->top[g];
+      lo = std::min({lo, d, 2 * d - 1});
+      hi = std::max({hi, d + rows - 1, 2 * d + 2 * (rows - 1)});
+    }
+  }
+  reach.above = -lo;
+  reach.below = hi;
+  return reach;
+}
+
+// The text area of the last page frame, drawn without the title bar and its
+// shadow, and everything it was drawn from. A small move shifts it by the
+// pixels moved and draws only the rows it uncovers; every other frame draws it
+// whole. No other code draws into it, so menus and dialogs drawn over the
+// screen leave it as it is.
+struct KeptPage {
+  bool valid = false;
+  const Text* text = nullptr;
+  uint32_t revision = 0;
+  const LineRecord* lines = nullptr;
+  int32_t lineCount = 0;
+  const BitmapFont* font = nullptr;
+  int32_t width = 0;
+  uint16_t colours[TEXT_COLOURS] = {};
+  uint16_t paper = 0;
+  uint16_t ink = 0;
+  uint16_t weight = 0;
+  int top = 0;
+  int32_t position = 0;
+  GlyphReach reach;
+};
+
+KeptPage g_kept;
+uint16_t g_keptPixels[FRAME_PIXELS];
+
+// Copies the text area (rows top to 239) of every column: column by column,
+// since the rows above it are the title bar's, and short copies stay on the
+// word-wide path of memcpy.
+void CopyTextArea(uint16_t* to, const uint16_t* from, int top) {
+  const size_t bytes = size_t(SCREEN_HEIGHT - top) * sizeof(uint16_t);
+  for (int x = 0; x < SCREEN_WIDTH; ++x) {
+    std::memcpy(to + x * SCREEN_HEIGHT, from + x * SCREEN_HEIGHT, bytes);
+  }
+}
+
+bool SamePage(const KeptPage& a, const KeptPage& b) {
+  return a.text == b.text && a.revision == b.revision && a.lines == b.lines &&
+         a.lineCount == b.lineCount && a.font == b.font && a.width == b.width &&
+         std::memcmp(a.colours, b.colours, sizeof a.colours) == 0 && a.paper == b.paper &&
+         a.ink == b.ink && a.weight == b.weight && a.top == b.top;
+}
+
+KeptPage DescribePage(int top) {
+  KeptPage page;
+  page.text = g_text;
+  page.revision = g_textRevision;
+  if (g_text) {
+    page.lines = g_text->lines;
+    page.lineCount = g_text->lineCount;
+    page.font = g_text->font;
+    page.width = g_text->width;
+    std::memcpy(page.colours, g_text->colours, sizeof page.colours);
+  }
+  page.paper = g_settings.paperColour;
+  page.ink = g_settings.textColour;
+  page.weight = g_settings.textWeight;
+  page.top = top;
+  return page;
+}
+
+// Draws, as DrawLines does for the text area from row top at position, only
+// the lines whose pixels may reach rows b0 to b1. Pixels outside those rows
+// are left in any state: buffer is only a scratch frame for them.
+void DrawLinesMeeting(const Text* text, int top, int32_t position, const GlyphReach& reach,
+                      int b0, int b1, uint16_t* buffer) {
+  const BitmapFont* font = text->font;
+  if (text->lineCount <= 0 || !text->lines || !font || !font->advance) return;
+  const LineRecord* lines = text->lines;
+  const int32_t count = text->lineCount;
+  // A line reaches at most max(below, its height) rows under its top, and a
+  // height is below 256: no earlier line comes near row b0.
+  const int64_t from = std::max<int64_t>(
+      position, int64_t(position) + (b0 - top) - std::max(reach.below, 255) - 1);
+  const LineRecord* first = std::lower_bound(
+      lines, lines + count, from,
+      [](const LineRecord& r, int64_t p) { return int64_t(r.y) + r.height < p; });
+  const int64_t bottom = int64_t(position) + (SCREEN_HEIGHT - top);
+  for (int32_t i = int32_t(first - lines); i < count && lines[i].y < bottom; ++i) {
+    const LineRecord& line = lines[i];
+    const int64_t row = int64_t(top) + line.y - position;
+    if (row - reach.above > b1) break;
+    if (row + std::max(reach.below, int(line.height)) < b0) continue;
+    DrawLine(text, font, line, TEXT_LEFT_MARGIN, int(row), buffer);
+  }
+}
+
+// Rows b0 to b1 of the screen, empty while b0 > b1.
+struct Band {
+  int b0 = SCREEN_HEIGHT;
+  int b1 = -1;
+  void Add(int lo, int hi, int top) {
+    lo = std::max(lo, top);
+    hi = std::min(hi, SCREEN_HEIGHT - 1);
+    if (lo > hi) return;
+    b0 = std::min(b0, lo);
+    b1 = std::max(b1, hi);
+  }
+  bool Empty() const { return b0 > b1; }
+};
+
+// Adds to band the rows that the lines from..to (document pixels, taken as
+// line tops with byTop, else as line bottoms) may reach on the new frame.
+// These are the lines that one frame draws and the other does not.
+void AddChangedLines(const Text* text, int64_t from, int64_t to, bool byTop, int top,
+                     int32_t next, const GlyphReach& reach, Band* band) {
+  if (from >= to || !text->lines || text->lineCount <= 0) return;
+  const LineRecord* lines = text->lines;
+  const int32_t count = text->lineCount;
+  const LineRecord* first =
+      byTop ? std::lower_bound(lines, lines + count, from,
+                               [](const LineRecord& r, int64_t p) { return r.y < p; })
+            : std::lower_bound(lines, lines + count, from, [](const LineRecord& r, int64_t p) {
+                return int64_t(r.y) + r.height < p;
+              });
+  for (int32_t i = int32_t(first - lines); i < count; ++i) {
+    const LineRecord& line = lines[i];
+    const int64_t edge = byTop ? line.y : int64_t(line.y) + line.height;
+    if (edge >= to) break;
+    const int64_t row = int64_t(top) + line.y - next;
+    const int64_t lo = row - reach.above;
+    const int64_t hi = row + std::max(reach.below, int(line.height));
+    if (hi < top || lo >= SCREEN_HEIGHT) continue;
+    band->Add(int(std::max<int64_t>(lo, top)), int(std::min<int64_t>(hi, SCREEN_HEIGHT - 1)), top);
+  }
+}
+
+// Draws rows band of the new frame into buffer (a scratch frame here) and
+// keeps them.
+void RedrawBand(const Band& band, int top, int32_t next, uint16_t* buffer) {
+  if (band.Empty()) return;
+  FillRect(buffer, 0, SCREEN_WIDTH - 1, band.b0, band.b1, g_kept.paper);
+  if (g_text) DrawLinesMeeting(g_text, top, next, g_kept.reach, band.b0, band.b1, buffer);
+  const size_t bytes = size_t(band.b1 - band.b0 + 1) * sizeof(uint16_t);
+  for (int x = 0; x < SCREEN_WIDTH; ++x) {
+    const int at = PixelIndex(x, band.b1);
+    std::memcpy(g_keptPixels + at, buffer + at, bytes);
+  }
+}
+
+// Shifts the kept text area by moved pixels (the position's change), draws
+// again the rows whose picture a shift does not give, keeps them, and copies
+// the kept text area into buffer.
+void MovePage(int32_t moved, int32_t next, uint16_t* buffer) {
+  const int top = g_kept.top;
+  const int area = SCREEN_HEIGHT - top;  // words of a column in the text area
+  const int d = moved < 0 ? -moved : moved;
+  if (d > 0) {
+    // A column runs from the bottom row up: moving the text up by d moves
+    // every word d places towards the column's end.
+    for (int x = 0; x < SCREEN_WIDTH; ++x) {
+      uint16_t* column = g_keptPixels + x * SCREEN_HEIGHT;
+      if (moved > 0) {
+        std::memmove(column + d, column, size_t(area - d) * sizeof(uint16_t));
+      } else {
+        std::memmove(column, column + d, size_t(area - d) * sizeof(uint16_t));
+      }
+    }
+    Band upper, lower;
+    // The rows uncovered. A double-height glyph row just below the screen
+    // does not draw its upper copy on the bottom row, so the bottom row is
+    // drawn again whichever way the text moves, and so is the old bottom row
+    // when it moves up.
+    if (moved > 0) {
+      lower.Add(SCREEN_HEIGHT - d - 1, SCREEN_HEIGHT - 1, top);
+    } else {
+      upper.Add(top, top + d - 1, top);
+      lower.Add(SCREEN_HEIGHT - 1, SCREEN_HEIGHT - 1, top);
+    }
+    // Lines that one frame draws and the other does not (glyphs may reach
+    // past their line's box): those whose bottom passes the top of the text
+    // area and those whose top passes its bottom.
+    if (g_text) {
+      const int64_t low = std::min<int64_t>(next, g_kept.position);
+      const int64_t high = std::max<int64_t>(next, g_kept.position);
+      AddChangedLines(g_text, low, high, false, top, next, g_kept.reach, &upper);
+      AddChangedLines(g_text, low + area, high + area, true, top, next, g_kept.reach, &lower);
+    }
+    if (!upper.Empty() && !lower.Empty() && upper.b1 + 1 >= lower.b0) {
+      lower.Add(upper.b0, upper.b1, top);
+      upper = Band();
+    }
+    RedrawBand(upper, top, next, buffer);
+    RedrawBand(lower, top, next, buffer);
+  }
+  CopyTextArea(buffer, g_keptPixels, top);
+}
+
+int32_t DrawPage(int32_t position, int32_t delta, uint16_t* buffer, bool present, bool mayMove) {
   const bool titleBar = TitleBarShown();
   const int top = titleBar ? TITLE_BAR_HEIGHT : 0;
   const int32_t next = Clamp(g_text, position, delta, titleBar);
   if (!buffer) return next;
-  ClearBuffer(buffer, g_settings.paperColour);
-  if (g_text) DrawLines(g_text, nullptr, TEXT_LEFT_MARGIN, top, SCREEN_HEIGHT - top, next, buffer);
+  const KeptPage page = DescribePage(top);
+  // A move of less than half the text area over the same page is drawn by
+  // shifting; a page move uncovers nearly all of it and, like a delta of 0
+  // and refresh_text, draws the page whole.
+  const int64_t moved = int64_t(next) - g_kept.position;
+  const int64_t limit = (SCREEN_HEIGHT - top) / 2;
+  if (mayMove && delta != 0 && g_kept.valid && SamePage(page, g_kept) && moved < limit &&
+      moved > -limit) {
+    MovePage(int32_t(moved), next, buffer);
+  } else {
+    ClearBuffer(buffer, g_settings.paperColour);
+    if (g_text) DrawLines(g_text, nullptr, TEXT_LEFT_MARGIN, top, SCREEN_HEIGHT - top, next, buffer);
+    g_kept = page;
+    g_kept.reach = FontReach(page.font);
+    g_kept.valid = true;
+    CopyTextArea(g_keptPixels, buffer, top);
+  }
+  g_kept.position = next;
   if (titleBar) {
     PutTitleBar(next, buffer);
     DrawShadow(buffer);
@@ -388,13 +621,13 @@ int32_t ScrollLimit(const Text* text, bool titleBar) {
 }
 
 int32_t ScrollText(int32_t position, int32_t delta, uint16_t* buffer, bool present) {
-  return DrawPage(position, delta, buffer, present);
+  return DrawPage(position, delta, buffer, present, true);
 }
 
 int32_t refresh_text(bool present) {
   uint16_t* buffer = nullptr;
   if (g_video) buffer = present ? g_video->BackBuffer() : g_video->FrontBuffer();
-  return DrawPage(g_currentEntry.position, 0, buffer, present);
+  return DrawPage(g_currentEntry.position, 0, buffer, present, false);
 }
 
 int32_t DrawLines(const Text* text, const BitmapFont* font, int x, int y, int height,
