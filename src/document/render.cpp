@@ -174,10 +174,22 @@ int32_t Clamp(const Text* text, int32_t position, int32_t delta, bool titleBar) 
   return int32_t(next);
 }
 
+// The platform's darken tints (TintDarken127, 191, 223) done in line: the
+// shadow is drawn on every frame, 960 pixels.
+inline uint16_t Darken(uint16_t c, uint32_t mul) {
+  const uint32_t r = (uint32_t(c >> 11) * mul) >> 8;
+  const uint32_t g = (uint32_t((c >> 6) & 31) * mul) >> 8;
+  const uint32_t b = (uint32_t(c & 31) * mul) >> 8;
+  return uint16_t(r << 11 | g << 6 | b);
+}
+
 void DrawShadow(uint16_t* buf) {
-  TintRow(buf, TITLE_BAR_HEIGHT, 0, SCREEN_WIDTH - 1, TintDarken127);
-  TintRow(buf, TITLE_BAR_HEIGHT + 1, 0, SCREEN_WIDTH - 1, TintDarken191);
-  TintRow(buf, TITLE_BAR_HEIGHT + 2, 0, SCREEN_WIDTH - 1, TintDarken223);
+  static const uint32_t shades[3] = {127, 191, 223};
+  for (int i = 0; i < 3; ++i) {
+    const uint32_t mul = shades[i];
+    uint16_t* p = buf + PixelIndex(0, TITLE_BAR_HEIGHT + i);
+    for (int x = 0; x < SCREEN_WIDTH; ++x, p += SCREEN_HEIGHT) *p = Darken(*p, mul);
+  }
 }
 
 int Separator(uint16_t* buf, int e) {
