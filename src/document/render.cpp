@@ -426,6 +426,9 @@ struct KeptPage {
   uint16_t weight = 0;
   int top = 0;
   int32_t position = 0;
+  // Each kept column is a ring of the text area's rows: word (i + base) mod
+  // area holds the i-th row from the bottom, so a move only turns the rings.
+  int base = 0;
   GlyphReach reach;
 };
 
@@ -539,31 +542,46 @@ void RedrawBand(const Band& band, int top, int32_t next, uint16_t* buffer) {
   if (band.Empty()) return;
   FillRect(buffer, 0, SCREEN_WIDTH - 1, band.b0, band.b1, g_kept.paper);
   if (g_text) DrawLinesMeeting(g_text, top, next, g_kept.reach, band.b0, band.b1, buffer);
-  const size_t bytes = size_t(band.b1 - band.b0 + 1) * sizeof(uint16_t);
+  const int area = SCREEN_HEIGHT - top;
+  const int rows = band.b1 - band.b0 + 1;
+  const int at = (SCREEN_HEIGHT - 1 - band.b1 + g_kept.base) % area;  // the band's first word
+  const int first = std::min(rows, area - at);  // words before the ring wraps
   for (int x = 0; x < SCREEN_WIDTH; ++x) {
-    const int at = PixelIndex(x, band.b1);
-    std::memcpy(g_keptPixels + at, buffer + at, bytes);
+    const uint16_t* from = buffer + PixelIndex(x, band.b1);
+    uint16_t* column = g_keptPixels + x * SCREEN_HEIGHT;
+    std::memcpy(column + at, from, size_t(first) * sizeof(uint16_t));
+    if (first < rows) std::memcpy(column, from + first, size_t(rows - first) * sizeof(uint16_t));
+  }
+}
+
+// Copies the kept text area, unrolling each ring, into buffer.
+void CopyKeptInto(uint16_t* buffer, int top) {
+  const int area = SCREEN_HEIGHT - top;
+  const int base = g_kept.base;
+  if (base == 0) {
+    CopyTextArea(buffer, g_keptPixels, top);
+    return;
+  }
+  for (int x = 0; x < SCREEN_WIDTH; ++x) {
+    uint16_t* to = buffer + x * SCREEN_HEIGHT;
+    const uint16_t* column = g_keptPixels + x * SCREEN_HEIGHT;
+    std::memcpy(to, column + base, size_t(area - base) * sizeof(uint16_t));
+    std::memcpy(to + (area - base), column, size_t(base) * sizeof(uint16_t));
   }
 }
 
 // Shifts the kept text area by moved pixels (the position's change), draws
 // again the rows whose picture a shift does not give, keeps them, and copies
-// the kept text area into buffer.
+// the kept text area into buffer: one pass over the area, the shift itself
+// moves no pixel.
 void MovePage(int32_t moved, int32_t next, uint16_t* buffer) {
   const int top = g_kept.top;
   const int area = SCREEN_HEIGHT - top;  // words of a column in the text area
   const int d = moved < 0 ? -moved : moved;
   if (d > 0) {
-    // A column runs from the bottom row up: moving the text up by d moves
-    // every word d places towards the column's end.
-    for (int x = 0; x < SCREEN_WIDTH; ++x) {
-      uint16_t* column = g_keptPixels + x * SCREEN_HEIGHT;
-      if (moved > 0) {
-        std::memmove(column + d, column, size_t(area - d) * sizeof(uint16_t));
-      } else {
-        std::memmove(column, column + d, size_t(area - d) * sizeof(uint16_t));
-      }
-    }
+    // A column runs from the bottom row up: moving the text up by d turns
+    // every ring back by d words; the rows it uncovers are drawn below.
+    g_kept.base = int(((int64_t(g_kept.base) - moved) % area + area) % area);
     Band upper, lower;
     // The rows uncovered. A double-height glyph row just below the screen
     // does not draw its upper copy on the bottom row, so the bottom row is
@@ -591,7 +609,7 @@ void MovePage(int32_t moved, int32_t next, uint16_t* buffer) {
     RedrawBand(upper, top, next, buffer);
     RedrawBand(lower, top, next, buffer);
   }
-  CopyTextArea(buffer, g_keptPixels, top);
+  CopyKeptInto(buffer, top);
 }
 
 int32_t DrawPage(int32_t position, int32_t delta, uint16_t* buffer, bool present, bool mayMove) {
@@ -614,6 +632,7 @@ int32_t DrawPage(int32_t position, int32_t delta, uint16_t* buffer, bool present
     g_kept = page;
     g_kept.reach = FontReach(page.font);
     g_kept.valid = true;
+    g_kept.base = 0;
     CopyTextArea(g_keptPixels, buffer, top);
   }
   g_kept.position = next;
