@@ -4,7 +4,10 @@
 // compares with fold(1) on the same book in the same run.
 //   document_bench --make-book PATH BYTES   writes the generated book
 //   document_bench --once-load PATH         LoadFromFile once (for callgrind)
-//   document_bench --once-frame PATH        loads, then ten ScrollText frames
+//   document_bench --once-frame PATH        loads, draws the page once, then ten
+//                                           1-pixel ScrollText frames
+//   document_bench --once-page PATH         loads, draws the page once, then ten
+//                                           page moves (210 pixels) with ScrollText
 //   document_bench [benchmark flags]        both, on a 10 MB book in $TMPDIR (/tmp)
 #include <benchmark/benchmark.h>
 
@@ -128,6 +131,32 @@ void BM_ScrollTextFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_ScrollTextFrame)->Unit(benchmark::kMicrosecond);
 
+void BM_PageMoveFrame(benchmark::State& state) {
+  StartPlatform();
+  const std::string path = BookPath();
+  EnsureBook(path);
+  if (g_text->lineCount == 0) LoadFromFile(g_text, path.c_str());
+  int32_t position = DocumentHeight(g_text) / 2;
+  int32_t step = 210;
+  for (auto _ : state) {
+    position = ScrollText(position, step, g_video->BackBuffer(), true);
+    step = -step;
+  }
+}
+BENCHMARK(BM_PageMoveFrame)->Unit(benchmark::kMicrosecond);
+
+// Loads the book and draws the page in its middle once (refresh_text, outside
+// callgrind's ScrollText toggle), then ten ScrollText frames of delta each.
+int TenFrames(const char* path, int32_t delta) {
+  StartPlatform();
+  if (!LoadFromFile(g_text, path)) return 1;
+  g_currentEntry.position = DocumentHeight(g_text) / 2;
+  g_currentEntry.position = refresh_text(true);
+  int32_t position = g_currentEntry.position;
+  for (int i = 0; i < 10; ++i) position = ScrollText(position, delta, g_video->BackBuffer(), true);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -141,14 +170,9 @@ int main(int argc, char** argv) {
     std::printf("%ld lines, %ld pixels\n", long(g_text->lineCount), long(DocumentHeight(g_text)));
     return 0;
   }
-  if (argc == 3 && std::strcmp(argv[1], "--once-frame") == 0) {
-    StartPlatform();
-    if (!LoadFromFile(g_text, argv[2])) return 1;
-    // Ten frames one pixel apart; callgrind divides the count by ten.
-    int32_t position = DocumentHeight(g_text) / 2;
-    for (int i = 0; i < 10; ++i) position = ScrollText(position, 1, g_video->BackBuffer(), true);
-    return 0;
-  }
+  // Ten frames each; callgrind's count is divided by ten.
+  if (argc == 3 && std::strcmp(argv[1], "--once-frame") == 0) return TenFrames(argv[2], 1);
+  if (argc == 3 && std::strcmp(argv[1], "--once-page") == 0) return TenFrames(argv[2], 210);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

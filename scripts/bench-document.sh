@@ -1,7 +1,7 @@
 #!/bin/sh
 # Figures of the document engine on a generated 10 MB plain-text book:
 # instructions per byte for LoadFromFile (read, soft-break join, layout), and
-# per ScrollText frame (title bar and flip), under callgrind, with fold(1)
+# per ScrollText frame of 1 pixel and of a page (title bar and flip), under callgrind, with fold(1)
 # wrapping the same book in the same run as the peer; peak memory of the page
 # renderer with /usr/bin/time -v, beside the renderer showing the introduction.
 #   scripts/bench-document.sh [BUILD_DIR]   (default build/, the tests' build)
@@ -23,12 +23,14 @@ count() {  # prints the instructions callgrind collected
 LOAD=$(count --toggle-collect='LoadFromFile(*' "$BENCH" --once-load "$BOOK")
 FOLD=$(count fold -s -w 62 "$BOOK")
 FRAMES=$(count --toggle-collect='ScrollText(*' "$BENCH" --once-frame "$BOOK")
+PAGES=$(count --toggle-collect='ScrollText(*' "$BENCH" --once-page "$BOOK")
 echo "book: $BYTES bytes"
 echo "LoadFromFile + JoinSoftBreaks + LayoutLines: $LOAD instructions," \
   "$(echo "scale=2; $LOAD / $BYTES" | bc) per byte"
 echo "fold -s -w 62 on the same book: $FOLD instructions," \
   "$(echo "scale=2; $FOLD / $BYTES" | bc) per byte (ratio $(echo "scale=2; $LOAD / $FOLD" | bc))"
-echo "ScrollText with title bar and flip: $(($FRAMES / 10)) instructions per frame"
+echo "ScrollText of 1 pixel with title bar and flip: $(($FRAMES / 10)) instructions per frame"
+echo "ScrollText of a page (210 pixels) with title bar and flip: $(($PAGES / 10)) instructions per frame"
 PEAK=$(/usr/bin/time -v "$RENDER" "$BOOK" -p 100000 -o /dev/null 2>&1 |
   sed -n 's/.*Maximum resident set size (kbytes): //p')
 BASE=$(/usr/bin/time -v "$RENDER" --intro -o /dev/null 2>&1 |

@@ -3,19 +3,46 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/engine.h"
 #include "document/load.h"
+#include "document/render.h"
 #include "document/text.h"
 #include "harness.h"
 #include "platform/files.h"
 #include "platform/keys.h"
 #include "platform/settings.h"
 #include "platform/video.h"
+#include "ui/menu.h"
 
 namespace {
+
+// The page at the current position drawn whole: paper, lines, title bar and
+// its shadow, as a frame of the main loop must look.
+std::vector<uint16_t> WholePage() {
+  std::vector<uint16_t> frame(FRAME_PIXELS);
+  const bool bar = g_settings.titleBarShown != 0;
+  const int top = bar ? TITLE_BAR_HEIGHT : 0;
+  const int32_t limit = std::max(ScrollLimit(g_text, bar), 0);
+  const int32_t position = std::clamp(g_currentEntry.position, 0, limit);
+  ClearBuffer(frame.data(), g_settings.paperColour);
+  DrawLines(g_text, nullptr, TEXT_LEFT_MARGIN, top, SCREEN_HEIGHT - top, position, frame.data());
+  if (bar) {
+    DrawTitleBar(position, frame.data());
+    uint16_t (*const shade[3])(uint16_t) = {TintDarken127, TintDarken191, TintDarken223};
+    for (int row = 0; row < 3; ++row) {
+      for (int x = 0; x < SCREEN_WIDTH; ++x) {
+        uint16_t& p = frame[PixelIndex(x, TITLE_BAR_HEIGHT + row)];
+        p = shade[row](p);
+      }
+    }
+  }
+  return frame;
+}
 
 class EngineTest : public ::testing::Test {
  protected:
@@ -181,6 +208,61 @@ TEST_F(EngineTest, StartRunsTheMenuThenPausesAndRedraws) {
   EXPECT_EQ(GpShowCount(), shows + 2);
   EXPECT_EQ(GpLastShown(), g_video->FrontBuffer());
   EXPECT_EQ(g_currentEntry.position, 0);
+}
+
+// Line keys, autoscroll, page keys, both ends and menus that zoom and change
+// the paper colour, pass by pass: every page the loop shows is the page drawn
+// whole at the position it reached.
+TEST_F(EngineTest, EveryFrameShownIsThePageDrawnWhole) {
+  std::string book;
+  for (int i = 0; i < 300; ++i) {
+    book += i % 7 == 0 ? "\1F5Large \1BBold\1b\1F0 and \1Iitalic\1i words of line "
+                       : "A line of the \1Utest\1u document, long enough to wrap: ";
+    book += std::to_string(i) + (i % 5 == 0 ? "\n\n" : "\n");
+  }
+  LoadFromMemory(g_text, strdup(book.c_str()));
+  g_currentEntry.position = 0;
+  g_settings.autoscrollDelay = 5;  // three to four pixels a frame
+  GpAdvanceVirtualClock(1000);
+  MainLoopPass();  // nothing scripted: draws nothing
+  g_currentEntry.position = 300;
+  refresh_text(true);
+  struct Step {
+    int menuEntry;  // the menu entry START opens on, or -1
+    std::vector<std::pair<int, int>> keys;
+  } steps[] = {
+      {-1, {{KEY_DOWN, 40}, {KEY_UP, 25}, {KEY_RIGHT, 1}, {KEY_DOWN, 6}, {KEY_LEFT, 2}}},
+      {-1, {{KEY_ACCEPT, 1}, {0, 40}, {KEY_DOWN, 2}, {0, 20}, {KEY_ACCEPT, 1}}},
+      {2, {{KEY_START, 1}, {KEY_ACCEPT, 1}, {KEY_CANCEL, 1}}},  // Zoom +
+      {-1, {{KEY_DOWN, 30}, {KEY_UP, 10}, {KEY_ACCEPT, 1}, {0, 30}, {KEY_ACCEPT, 1}}},
+      // Background: the next colour down, then out.
+      {3, {{KEY_START, 1}, {KEY_ACCEPT, 1}, {KEY_DOWN, 1}, {KEY_ACCEPT, 1}, {KEY_CANCEL, 2}}},
+      {-1, {{KEY_UP, 20}, {KEY_L, 1}, {KEY_DOWN, 12}}},
+      {2, {{KEY_START, 1}, {KEY_ACCEPT, 1}, {KEY_CANCEL, 1}}},
+      {-1, {{KEY_R, 200}, {KEY_UP, 5}, {KEY_DOWN, 30}}},  // to the start and on
+      {1, {{KEY_START, 1}, {KEY_DOWN, 1}, {KEY_ACCEPT, 1}, {KEY_CANCEL, 1}}},  // End
+      {-1, {{KEY_DOWN, 5}, {KEY_UP, 30}, {KEY_ACCEPT, 1}, {0, 10}, {KEY_ACCEPT, 1}}},
+  };
+  int frames = 0;
+  for (size_t s = 0; s < sizeof steps / sizeof steps[0]; ++s) {
+    if (steps[s].menuEntry >= 0) SetMenuRememberedEntry(steps[s].menuEntry);
+    uint32_t polls = 0;
+    for (const auto& k : steps[s].keys) polls += uint32_t(k.second);
+    GpSetKeyScript(steps[s].keys);
+    while (GpKeyScriptPolls() < polls) {
+      const uint32_t shows = GpShowCount();
+      MainLoopPass();
+      if (GpShowCount() == shows) continue;
+      ++frames;
+      const uint16_t* shown = GpLastShown();
+      ASSERT_TRUE(std::equal(shown, shown + FRAME_PIXELS, WholePage().begin()))
+          << "step " << s << ", poll " << GpKeyScriptPolls() << ", position "
+          << g_currentEntry.position;
+    }
+  }
+  EXPECT_EQ(g_settings.zoomLevel, 2);
+  EXPECT_NE(g_settings.paperColour, 0xFFFF);
+  EXPECT_GT(frames, 300);
 }
 
 }  // namespace

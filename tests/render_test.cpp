@@ -3,6 +3,7 @@
 // the pixel rules for colours, underlines, page breaks and the title name.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +55,50 @@ std::string MakeBook(int paragraphs) {
   return book;
 }
 
+// The page at position drawn whole, as the rendering steps go: paper, the
+// lines, the title bar and its shadow.
+std::vector<uint16_t> WholePage(int32_t position) {
+  std::vector<uint16_t> frame(FRAME_PIXELS);
+  const int top = g_settings.titleBarShown ? TITLE_BAR_HEIGHT : 0;
+  ClearBuffer(frame.data(), g_settings.paperColour);
+  DrawLines(g_text, nullptr, TEXT_LEFT_MARGIN, top, SCREEN_HEIGHT - top, position, frame.data());
+  if (top) {
+    DrawTitleBar(position, frame.data());
+    uint16_t (*const shade[3])(uint16_t) = {TintDarken127, TintDarken191, TintDarken223};
+    for (int row = 0; row < 3; ++row) {
+      for (int x = 0; x < SCREEN_WIDTH; ++x) {
+        uint16_t& p = frame[PixelIndex(x, TITLE_BAR_HEIGHT + row)];
+        p = shade[row](p);
+      }
+    }
+  }
+  return frame;
+}
+
+// Prose with every format the renderer draws: bold, italic, underline,
+// colours, large text (whose glyphs reach above their line), centred and
+// right-aligned lines, page breaks and blank lines.
+std::string MakeFormattedBook(int paragraphs) {
+  static const char* const codes[] = {"\1B", "\1b", "\1I", "\1i", "\1U", "\1u", "\1C1",
+                                      "\1C2", "\1C0", "\1F6", "\1F3", "\1F5", "\1F0"};
+  const std::string plain = MakeBook(paragraphs);
+  std::string book;
+  uint32_t seed = 777;
+  int words = 0;
+  for (char c : plain) {
+    book += c;
+    if (c != ' ') continue;
+    seed = seed * 1103515245u + 12345u;
+    if ((seed >> 16) % 5 == 0) {
+      const char* code = codes[(seed >> 8) % (sizeof codes / sizeof codes[0])];
+      book += code;
+    }
+    if (++words % 97 == 0) book += "\r\n\1P\r\n";
+    if (words % 131 == 0) book += "\r\n\1cA centred line\r\n\1rA right one\r\n\1j";
+  }
+  return book;
+}
+
 class RenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -86,6 +131,34 @@ class RenderTest : public ::testing::Test {
     LayoutLines(g_text, g_text->font, g_text->text, START_STYLE);
   }
   uint16_t* Frame() { return g_video->BackBuffer(); }
+  // Scrolls from the page drawn whole at position by each delta in turn, as
+  // the main loop does (back buffer, flip), and checks every frame shown
+  // against the same page drawn whole. Returns the last position.
+  int32_t ExpectScrollsMatch(int32_t position, const std::vector<int32_t>& deltas,
+                             const char* what) {
+    for (size_t i = 0; i < deltas.size(); ++i) {
+      position = ScrollText(position, deltas[i], g_video->BackBuffer(), true);
+      const uint16_t* shown = g_video->FrontBuffer();
+      const std::vector<uint16_t> whole = WholePage(position);
+      if (!std::equal(shown, shown + FRAME_PIXELS, whole.begin())) {
+        int differ = 0, firstRow = SCREEN_HEIGHT, lastRow = -1;
+        for (int x = 0; x < SCREEN_WIDTH; ++x) {
+          for (int y = 0; y < SCREEN_HEIGHT; ++y) {
+            if (shown[PixelIndex(x, y)] == whole[PixelIndex(x, y)]) continue;
+            ++differ;
+            firstRow = std::min(firstRow, y);
+            lastRow = std::max(lastRow, y);
+          }
+        }
+        WriteFrameBmp(std::string("scroll-") + what + ".bmp", shown);
+        ADD_FAILURE() << what << ": frame " << i << " (delta " << deltas[i] << ", position "
+                      << position << ") differs from the page drawn whole in " << differ
+                      << " pixels, rows " << firstRow << " to " << lastRow;
+        return position;
+      }
+    }
+    return position;
+  }
   uint16_t Pixel(int x, int y) { return Frame()[PixelIndex(x, y)]; }
   std::vector<uint16_t> Draw(int32_t position) {
     ScrollText(position, 0, Frame(), false);
@@ -147,6 +220,63 @@ TEST_F(RenderTest, EveryZoomLevel) {
   }
   EXPECT_LT(heights[0], heights[1]);
   EXPECT_LT(heights[1], heights[2]);
+}
+
+// Small moves shift the last frame's text area and draw only the rows it
+// uncovers; every frame must still be the one drawn whole at its position,
+// whatever happened before it.
+TEST_F(RenderTest, ScrolledFramesMatchThePageDrawnWhole) {
+  Load(MakeFormattedBook(60));
+  std::strcpy(g_text->name, "/mnt/sd/books/formatted.txt");
+  ASSERT_GT(DocumentHeight(g_text), 5000);
+  std::vector<int32_t> run;
+  for (int i = 0; i < 40; ++i) run.push_back(+1);
+  for (int i = 0; i < 25; ++i) run.push_back(-1);
+  for (int i = 0; i < 6; ++i) run.insert(run.end(), {2, 3, 4, 4, 3, 2, 1});  // autoscroll steps
+  run.push_back(+210);
+  for (int i = 0; i < 20; ++i) run.push_back(+1);
+  run.push_back(-210);
+  for (int i = 0; i < 12; ++i) run.push_back(-1);
+  run.push_back(-100000);  // the start, then moves that the start stops
+  for (int i = 0; i < 4; ++i) run.push_back(-1);
+  for (int i = 0; i < 30; ++i) run.push_back(+1);
+  run.push_back(+100000);  // the end, likewise
+  for (int i = 0; i < 4; ++i) run.push_back(+1);
+  for (int i = 0; i < 30; ++i) run.push_back(-1);
+  run.insert(run.end(), {111, -111, 112, -112, 50, -7});
+
+  g_currentEntry.position = 1000;
+  int32_t at = refresh_text(true);
+  at = ExpectScrollsMatch(at, run, "zoom0");
+  // Page numbers, a heavier weight and another paper colour, changed between
+  // two scrolls with no full redraw in between.
+  g_settings.progressStyle = 0;
+  at = ExpectScrollsMatch(at, {1, 1, -1}, "pages");
+  g_settings.textWeight = 64;
+  at = ExpectScrollsMatch(at, {1, -1, 3}, "weight");
+  g_settings.paperColour = 0xC618;
+  at = ExpectScrollsMatch(at, {1, 2, -1}, "paper");
+  g_text->colours[1] = 0x001F;
+  at = ExpectScrollsMatch(at, {1, 1}, "colour table");
+  std::strcpy(g_text->name, "another.txt");
+  at = ExpectScrollsMatch(at, {-1, 1}, "name");
+  // A menu drawn over both buffers, then closed with a full redraw.
+  g_video->DrawWindow(40, 40, 200, 120, g_interfaceColour, "Menu", 0, g_video->FrontBuffer());
+  g_video->DrawWindow(40, 40, 200, 120, g_interfaceColour, "Menu", 0, g_video->BackBuffer());
+  g_currentEntry.position = at;
+  at = refresh_text(true);
+  at = ExpectScrollsMatch(at, run, "after a menu");
+  // Zoom levels and the title bar hidden (a text area of 240 rows).
+  for (int level : {1, 2}) {
+    Zoom(level);
+    at = ExpectScrollsMatch(at, run, level == 1 ? "zoom1" : "zoom2");
+  }
+  g_settings.titleBarShown = 0;
+  at = ExpectScrollsMatch(at, run, "no title bar");
+  g_settings.titleBarShown = 1;
+  Zoom(0);
+  at = ExpectScrollsMatch(at, run, "zoom0 again");
+  g_currentEntry.position = 0;
 }
 
 TEST_F(RenderTest, ScrollTextClampsAtBothEnds) {

@@ -116,6 +116,25 @@ TEST(Video, PresentMapsColumnsToScreenRows) {
   EXPECT_EQ(screen[239 * 320], 0x001F);
   EXPECT_EQ(screen[20 * 320 + 10], 0xFFFF);
   EXPECT_EQ(screen[20 * 320 + 11], 0);
+  // Every pixel its own value, from both buffers: each lands on its own
+  // screen pixel, rows and columns in pairs or not.
+  for (int pass = 0; pass < 2; ++pass) {
+    uint16_t* frame = g_video->BackBuffer();
+    for (int x = 0; x < SCREEN_WIDTH; ++x) {
+      for (int y = 0; y < SCREEN_HEIGHT; ++y) {
+        frame[PixelIndex(x, y)] = uint16_t(x * 241 + y * 7 + pass);
+      }
+    }
+    g_video->Flip();
+    ASSERT_TRUE(GpReadScreen(screen.data()));
+    int wrong = 0;
+    for (int y = 0; y < SCREEN_HEIGHT; ++y) {
+      for (int x = 0; x < SCREEN_WIDTH; ++x) {
+        wrong += screen[y * SCREEN_WIDTH + x] != uint16_t(x * 241 + y * 7 + pass);
+      }
+    }
+    EXPECT_EQ(wrong, 0) << pass;
+  }
 }
 
 TEST(Video, ConstructorLeavesBothBuffersBlackAndCurrentOne) {

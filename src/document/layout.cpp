@@ -98,6 +98,7 @@ bool Reserve(Table* t) {
 
 int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, uint8_t start) {
   if (!text) return 0;
+  ++g_textRevision;
   std::free(text->lines);
   text->lines = nullptr;
   text->lineCount = 0;

@@ -101,6 +101,7 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
   std::free(text->text);
   text->text = nullptr;
   // The line table points into the old text: drop it with it.
+  ++g_textRevision;
   std::free(text->lines);
   text->lines = nullptr;
   text->lineCount = 0;

@@ -16,11 +16,15 @@ constexpr int TEXT_LEFT_MARGIN = 5;
 // with the title bar shown), clears buffer to the paper colour, draws the
 // lines of g_text and the title bar with its shadow, flips when present is set
 // (buffer should then be the back buffer) and returns the clamped position.
+// A move of less than half the text area (delta not 0) over the page of the
+// last call is drawn from a kept picture of that page, shifted, with only the
+// rows that a shift cannot give drawn again; the frame is the same. Any
+// change of the document, its layout, font or colours draws the page whole.
 int32_t ScrollText(int32_t position, int32_t delta, uint16_t* buffer, bool present);
 
-// Draws at the current entry's position without changing it: with present
-// into the back buffer and flips, without into the front buffer (shows
-// nothing). Returns the clamped position.
+// Draws the page whole at the current entry's position without changing it:
+// with present into the back buffer and flips, without into the front buffer
+// (shows nothing). Returns the clamped position.
 int32_t refresh_text(bool present);
 
 // The highest position ScrollText allows for text with the title bar shown or

@@ -12,6 +12,7 @@
 #include "platform/settings.h"
 
 Text* g_text = nullptr;
+uint32_t g_textRevision = 0;
 
 Text* CreateText(int32_t width) {
   Text* text = new (std::nothrow) Text();
@@ -21,6 +22,7 @@ Text* CreateText(int32_t width) {
 
 void ClearTextContents(Text* text) {
   if (!text) return;
+  ++g_textRevision;
   std::free(text->text);
   std::free(text->lines);
   text->text = nullptr;

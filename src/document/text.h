@@ -87,6 +87,10 @@ struct Text {
 // The one Text object of the program, created by Init; null before.
 extern Text* g_text;
 
+// Counts the changes of any Text object's line table (layout, clearing,
+// loading): a picture kept of the page is stale once it has moved on.
+extern uint32_t g_textRevision;
+
 // Creates an empty Text object (no text, no lines, empty name) with the given
 // layout width. Returns null when memory is short.
 Text* CreateText(int32_t width);
