@@ -187,8 +187,8 @@ void XMLCALL EncryptionStart(void* data, const char* name, const char** attribut
 // --- reading the archive ---------------------------------------------------
 
 // Reads the current entry whole into a new NUL-terminated buffer (length in
-// *size); null when it cannot be opened or read.
-char* ReadCurrentEntry(ZipArchive* archive, uint32_t* size) {
+// *size); null when it cannot be opened or read, or is larger than limit.
+char* ReadCurrentEntry(ZipArchive* archive, uint32_t* size, uint32_t limit = ZIP_MAX_ENTRY_SIZE) {
   if (ArchiveOpenEntry(archive) != ZIP_OK) return nullptr;
   ZipEntryInfo info;
   char name[8];
@@ -196,7 +196,7 @@ char* ReadCurrentEntry(ZipArchive* archive, uint32_t* size) {
     ArchiveCloseEntry(archive);
     return nullptr;
   }
-  char* buffer = static_cast<char*>(std::malloc(size_t(info.uncompressedSize) + 1));
+  char* buffer = info.uncompressedSize <= limit ? static_cast<char*>(std::malloc(size_t(info.uncompressedSize) + 1)) : nullptr;
   if (!buffer) {
     ArchiveCloseEntry(archive);
     return nullptr;
@@ -370,18 +370,23 @@ int LoadEpub(Text* text, const char* path) {
     const std::vector<size_t> positions = found->second;
     const std::string name = found->first;
     wanted.erase(found);
+    // All chapters together stay within what one entry may hold: the rest of
+    // a larger book is left out, and the reader is told.
+    ZipEntryInfo info;
+    char shortName[8];
+    if (ArchiveEntryInfo(archive, &info, shortName, sizeof shortName) != ZIP_OK) continue;
+    if (uint64_t(info.uncompressedSize) + readTotal > ZIP_MAX_ENTRY_SIZE) {
+      GpTrace("EPUB: chapter %s is past the book's limit\n", name.c_str());
+      incomplete = true;
+      continue;
+    }
     uint32_t length = 0;
-    char* chapter = ReadCurrentEntry(archive, &length);
+    char* chapter = ReadCurrentEntry(archive, &length, uint32_t(ZIP_MAX_ENTRY_SIZE - readTotal));
     if (!chapter) {
       GpTrace("EPUB: chapter %s cannot be read\n", name.c_str());
       continue;
     }
     readTotal += length;
-    if (readTotal > ZIP_MAX_ENTRY_SIZE) {
-      std::free(chapter);
-      incomplete = true;
-      break;
-    }
     EncodingGuess guess = DetectEncoding(chapter, int32_t(length), true);
     // XHTML without a declaration is UTF-8.
     if (guess.encoding == ENCODING_CP1252 && guess.markLength == 0 &&
