@@ -17,8 +17,8 @@ trap 'rm -rf "$WORK"' EXIT
 # The picture of the book (ignored by the reader, but it must be in the book).
 convert -size 16x24 xc:white -fill black -draw 'rectangle 6,4 10,22' "$WORK/lighthouse.png"
 cp "$DATA/src/book.md" "$WORK/book.md"
-(cd "$WORK" && pandoc book.md -t epub3 --epub-chapter-level=1 -o "$DATA/pandoc3.epub")
-(cd "$WORK" && pandoc book.md -t epub2 --epub-chapter-level=1 -o "$DATA/pandoc2.epub")
+(cd "$WORK" && pandoc book.md -t epub3 --epub-chapter-level=1 -o pandoc3.epub)
+(cd "$WORK" && pandoc book.md -t epub2 --epub-chapter-level=1 -o pandoc2.epub)
 
 # A hand-made book: mimetype first and stored, then the rest; dates fixed.
 # make_book NAME FILE... (paths relative to $WORK/NAME)
@@ -29,6 +29,14 @@ make_book() {
   find "$WORK/$name" -exec touch -d 2020-01-01T00:00:00 {} +
   (cd "$WORK/$name" && zip -X -q -0 "$DATA/$name.epub" mimetype && zip -X -q -D "$DATA/$name.epub" "$@")
 }
+
+# pandoc's archives carry the time of the run: the same entries in the same
+# order again, with fixed dates, so that every run writes the same bytes.
+for v in 2 3; do
+  mkdir "$WORK/pandoc$v"
+  (cd "$WORK/pandoc$v" && unzip -q "$WORK/pandoc$v.epub")
+  make_book "pandoc$v" $(unzip -Z1 "$WORK/pandoc$v.epub" | grep -v '^mimetype$')
+done
 
 container() {  # container FOLDER PACKAGE-PATH
   mkdir -p "$1/META-INF"
@@ -125,6 +133,15 @@ cat > "$B/META-INF/encryption.xml" <<'XML'
 </encryption>
 XML
 make_book encrypted META-INF/container.xml META-INF/encryption.xml content.opf a.xhtml b.xhtml
+
+# An encryption list naming only a font (as font obfuscation does): the
+# chapters are readable.
+B="$WORK/fontonly"
+container "$B" "content.opf"
+chapter "$B/a.xhtml" "A" "Readable despite the font."
+package "$B/content.opf" a
+sed -e 's|URI="b.xhtml"|URI="fonts/f.otf"|' "$WORK/encrypted/META-INF/encryption.xml" > "$B/META-INF/encryption.xml"
+make_book fontonly META-INF/container.xml META-INF/encryption.xml content.opf a.xhtml
 
 # A container whose rootfile is not in the archive.
 B="$WORK/nowhere"

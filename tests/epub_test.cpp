@@ -249,6 +249,13 @@ TEST_F(EpubTest, BrokenAndProtectedBooksAreToldAndLeaveTheDocument) {
   EXPECT_NE(messages.find("Este libro est\xE1 protegido"), std::string::npos);
 }
 
+TEST_F(EpubTest, EncryptionOfOtherItemsOnlyDoesNotStopTheBook) {
+  const uint32_t polls = GpKeyScriptPolls();
+  ASSERT_EQ(Load(kData + "fontonly.epub"), 1);
+  EXPECT_EQ(GpKeyScriptPolls() - polls, 0u);
+  EXPECT_NE(Text().find("Readable despite the font."), std::string::npos);
+}
+
 TEST_F(EpubTest, MissingChapterIsSkippedWithATrace) {
   const uint32_t polls = GpKeyScriptPolls();
   std::string messages;
