@@ -168,4 +168,6 @@ printf 'This is plain text with an .epub name.\n' > "$DATA/notzip.epub"
 
 # A book inside an archive, which is not opened.
 rm -f "$DATA/inside.zip"
-(cd "$DATA" && zip -X -q -0 "$WORK/inside.zip" missing.epub && cp "$WORK/inside.zip" inside.zip)
+cp "$DATA/missing.epub" "$WORK/missing.epub"
+touch -d 2020-01-01T00:00:00 "$WORK/missing.epub"
+(cd "$WORK" && zip -X -q -0 "$DATA/inside.zip" missing.epub)
