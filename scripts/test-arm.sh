@@ -14,8 +14,8 @@ sysroot="$build/sysroot"
 # Runtime libraries with everything they need, resolved by apt from an empty
 # package state; the -dev packages alone, without their dependencies, for
 # headers, link names, pkg-config and CMake files.
-runtime=(libsdl1.2debian zlib1g libstdc++6)
-devel=(libsdl1.2-dev zlib1g-dev libgtest-dev)
+runtime=(libsdl1.2debian zlib1g libexpat1 libstdc++6)
+devel=(libsdl1.2-dev zlib1g-dev libexpat1-dev libgtest-dev)
 stamp="$sysroot/.packages"
 want="${runtime[*]} ${devel[*]}"
 if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$want" ]; then

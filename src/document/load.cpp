@@ -110,7 +110,12 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
   if (buffer) {
     // UTF-8 and UTF-16 text becomes code page 1252 before the importer is chosen.
     ConvertDocumentEncoding(name, buffer, &size);
-    if (NameHasExtension(name, "htm") || NameHasExtension(name, "html")) {
+    if (NameHasExtension(name, "epub")) {
+      // A book is opened from the card only (by LoadEpub), never as bytes
+      // already read, such as an archive's entry.
+      std::free(buffer);
+      buffer = nullptr;
+    } else if (NameHasExtension(name, "htm") || NameHasExtension(name, "html")) {
       ImportHtml(text, buffer, size);
     } else if (std::strncmp(buffer, "{\\rtf", 5) == 0) {
       // A missing closing brace at the end loses nothing; any other stop

@@ -17,6 +17,7 @@
 #include "platform/video.h"
 #include "ui/boxes/messagebox.h"
 #include "zip/archive.h"
+#include "zip/epub.h"
 
 FileDialogPosition g_fileDialogPosition = {0, 0};
 
@@ -31,7 +32,7 @@ constexpr int LIST_WIDTH = 260;
 constexpr int LIST_BOTTOM = 185;
 constexpr int FULL_PATH_SIZE = FOLDER_PATH_SIZE + FILE_LIST_NAME_SIZE;
 
-const char* const DOCUMENT_EXTENSIONS[] = {"TXT", "RTF", "PDB", "ZIP", "HTM", "HTML", "PDF"};
+const char* const DOCUMENT_EXTENSIONS[] = {"TXT", "RTF", "PDB", "ZIP", "HTM", "HTML", "PDF", "EPUB"};
 
 int DrawDialogFrame(const char* title) {
   return g_video->DrawWindow(DIALOG_X, DIALOG_Y, DIALOG_WIDTH, DIALOG_HEIGHT, g_interfaceColour, title,
@@ -197,7 +198,7 @@ int FileDialog() {
         continue;
       }
       if (!CheckDocumentFile(path)) continue;
-      if (!LoadFromFile(g_text, path)) break;
+      if (!LoadDocumentFile(g_text, path)) break;
       AddRecent(g_currentEntry);
       SetCurrentDocument(path, "", -1, 0);
       AddRecent(g_currentEntry);
@@ -233,7 +234,7 @@ int OpenRecordedDocument(const char* pathIn, const char* entryNameIn, int32_t en
   if (!path[0]) return 0;
   AddRecent(g_currentEntry);
   if (entryIndex == -1) {
-    if (!CheckDocumentFile(path) || !LoadFromFile(g_text, path)) return 0;
+    if (!CheckDocumentFile(path) || !LoadDocumentFile(g_text, path)) return 0;
   } else {
     ZipArchive* archive = ArchiveOpen(path);
     if (!archive) return 0;

@@ -13,6 +13,7 @@
 #include "document/text.h"
 #include "ui/boxes/messagebox.h"
 #include "zip/archive.h"
+#include "zip/epub.h"
 
 namespace {
 
@@ -118,7 +119,7 @@ int ArchiveLoadEntry(Text* text, ZipArchive* archive) {
 
 int LoadFileOrArchiveEntry(Text* text, const char* path) {
   if (!path) return 0;
-  if (IsRegularFile(path)) return LoadFromFile(text, path);
+  if (IsRegularFile(path)) return LoadDocumentFile(text, path);
   // Names may hold "#" too: the archive is the first prefix that is a file.
   for (const char* hash = strchr(path, '#'); hash; hash = strchr(hash + 1, '#')) {
     const std::string archivePath(path, size_t(hash - path));
