@@ -172,14 +172,23 @@ TEST_F(EpubTest, PandocBooksGiveTheirWordsInOrderChapterByChapter) {
     const std::string text = Text();
     EXPECT_GE(WordRecall(source, text), 0.995);
     ExpectGoldenText(kData + name, text);
-    // The title page and four chapters, each after a page break, in order.
+    // The title page and four chapters, each after a page break, in order,
+    // every chapter title on a line of its own.
     EXPECT_EQ(Count(text, kPageBreak), 4u);
     size_t from = 0;
     for (const char* heading : headings) {
-      const size_t at = text.find(std::string(kPageBreak) + heading, from);
+      const size_t brk = text.find(kPageBreak, from);
+      ASSERT_NE(brk, std::string::npos) << heading;
+      const size_t at = text.find(heading, brk);
       ASSERT_NE(at, std::string::npos) << heading;
+      const size_t gap = brk + std::strlen(kPageBreak);
+      EXPECT_EQ(text.find_first_not_of("\r\n", gap), at) << heading;
+      const char after = text[at + std::strlen(heading)];
+      EXPECT_TRUE(after == '\r' || after == '\n') << heading;
       from = at + 1;
     }
+    // <em> is shown in italic.
+    EXPECT_NE(text.find("\x01" "Imercury\x01" "i"), std::string::npos);
     EXPECT_NE(text.find("\x01" "Bbrass compass\x01" "b"), std::string::npos);
     EXPECT_NE(text.find("\x93You will learn the lamp before you learn the stairs.\x94"), std::string::npos);
     EXPECT_STREQ(g_text->name, "Cuentos del faro \x97 \x93Tales of the Lighthouse\x94");
