@@ -179,8 +179,33 @@ row_of() {
   done < <(printf '%s\n' "${rows[@]}" | LC_ALL=C sort -k1,1nr -k2)
   fail "$target is not listed in $folder"
 }
-# Presses Down $1 times.
-down() { local i; for ((i = 0; i < $1; i++)); do press Down; done; }
+# The row of the file dialog's list under the yellow selection bar (rows of
+# 12 pixels from y 73; the bar reaches x 289), or -1.
+selected_row() {
+  shoot selection
+  convert "$work/selection.xwd" -crop 1x120+285+73 +repage -depth 8 txt:- 2>/dev/null |
+    awk -F'[,:() ]+' 'NR > 1 && $2 % 12 == 6 && $3 > 230 && $4 > 230 && $5 < 40 { print int($2 / 12); found = 1; exit }
+                      END { if (!found) print -1 }'
+}
+# Moves the dialog's selection to row $1, each press waited for on the screen;
+# a press seen twice or not at all is made good by the next.
+select_row() {
+  local want="$1" k _
+  for _ in $(seq 30); do
+    k="$(selected_row)"
+    [ "$k" -eq "$want" ] && return 0
+    # The list may not be drawn yet.
+    [ "$k" -ge 0 ] || { sleep 0.5; continue; }
+    if [ "$k" -lt "$want" ]; then press Down; else press Up; fi
+    for _ in $(seq 25); do
+      shoot moved
+      same_image "$work/selection.xwd" "$work/moved.xwd" || break
+      sleep 0.2
+    done
+  done
+  convert "$work/selection.xwd" "$work/selection.png"
+  fail "the selection did not reach row $want (see $work/selection.png)"
+}
 
 # Tab opens the menu on "File|Fichero" with its first row selected. The bar
 # (x 10 to 264, rows 20 to 37) and the File list (x 20 to 99, rows 38 to 101)
@@ -201,11 +226,11 @@ fi
 "$render" "$book" -o "$work/top.bmp" 2>/dev/null || fail "quillo-render failed"
 press Return
 wait_trace "$work/out.log" "^Filedialog $run/: "
-down "$(row_of "$run" "<books>")"
+select_row "$(row_of "$run" "<books>")"
 shoot folder
 press Return
 wait_new folder books
-down "$(row_of "$run/books" "book.txt")"
+select_row "$(row_of "$run/books" "book.txt")"
 press Return
 wait_screen opened "$work/top.bmp"
 
