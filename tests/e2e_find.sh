@@ -29,11 +29,13 @@ cleanup() {
 }
 
 # Displays of this test's own (240-259), apart from the other end-to-end tests.
+# -noreset: a server that resets when its last client leaves refuses the
+# reader's connection now and then (SDL opens and closes one before its own).
 start_xvfb() {
   local n
   for n in $(seq 240 259); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     xpid=$!
     export DISPLAY=":$n"
     local _
