@@ -20,6 +20,9 @@ run="$work/run"
 #   rows FOLDER NAME    the file dialog's selection moved to NAME's row in
 #                       FOLDER (under the reader's folder), with DOWN and UP
 #   select ROW          the file dialog's selection moved to row ROW
+#   bar X               the menu bar's entry at x X selected, with RIGHT
+#   menu X ROW          the selection of the menu list that reaches past x X
+#                       moved to row ROW, with DOWN and UP
 #   wait SECONDS        let the reader run
 #   shot                remember the screen
 #   changed WHAT        the screen differs from the last shot within 30 s
@@ -61,15 +64,8 @@ shot
 tap Tab                   # the menu again on File; Browse, down to Find
 changed "the menu over the chapter"
 settle "the menu over the chapter"
-shot
-tap Right
-changed "the Browse list"
-shot
-tap Down
-changed "the selection on End"
-shot
-tap Down
-changed "the selection on Find"
+bar 72                    # Browse
+menu 150 2                # down to Find
 shot
 tap Return                # the Find dialog over the keyboard
 changed "the Find dialog"
@@ -90,9 +86,7 @@ shot
 tap Tab                   # the menu on Browse; Font, Zoom + (the menu stays)
 changed "the menu over the page found"
 settle "the menu over the page found"
-shot
-tap Right
-changed "the Font list"
+bar 132                   # Font
 shot
 tap Return
 changed "the page zoomed under the menu"
@@ -265,6 +259,48 @@ select_row() {
   convert "$work/selection.xwd" "$work/selection.png"
   fail "the selection did not reach row $want (see $work/selection.png)"
 }
+# The row of the open menu list under the light yellow selection at x $1
+# (rows of 16 pixels from y 38), or -1.
+menu_selected() {
+  shoot selection
+  convert "$work/selection.xwd" -crop "1x112+$1+38" +repage -depth 8 txt:- 2>/dev/null |
+    awk -F'[,:() ]+' 'NR > 1 && $2 % 16 == 8 && $3 > 230 && $4 > 230 && $5 > 100 && $5 < 170 { print int($2 / 16); found = 1; exit }
+                      END { if (!found) print -1 }'
+}
+# The menu bar's entry from x $1 selected (drawn in the interface blue, the
+# rest of the bar darker), with RIGHT pressed until it is.
+bar_entry() {
+  local x="$1" g _
+  for _ in $(seq 30); do
+    shoot selection
+    g="$(convert "$work/selection.xwd" -format "%[fx:int(255*p{$x,22}.g)]" info: 2>/dev/null)"
+    [ "${g:-0}" -ge 75 ] && return 0
+    tap Right 0.05
+    for _ in $(seq 25); do
+      shoot moved
+      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
+      sleep 0.2
+    done
+  done
+  convert "$work/selection.xwd" "$work/selection.png"
+  fail "the menu bar entry at x $x is not selected (see $work/selection.png)"
+}
+menu_row() {
+  local x="$1" want="$2" k _
+  for _ in $(seq 30); do
+    k="$(menu_selected "$x")"
+    [ "$k" -eq "$want" ] && return 0
+    [ "$k" -ge 0 ] || { sleep 0.5; continue; }
+    if [ "$k" -lt "$want" ]; then tap Down 0.05; else tap Up 0.05; fi
+    for _ in $(seq 25); do
+      shoot moved
+      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
+      sleep 0.2
+    done
+  done
+  convert "$work/selection.xwd" "$work/selection.png"
+  fail "the menu selection did not reach row $want (see $work/selection.png)"
+}
 rows() {
   local n
   n="$(row_of "$run/$1" "$2")"
@@ -284,6 +320,8 @@ run_session() {
       type) xdotool type --delay 150 "$args" || fail "xdotool type $args" ;;
       rows) rows $args ;;
       select) select_row $args ;;
+      menu) menu_row $args ;;
+      bar) bar_entry $args ;;
       wait) sleep "$args" ;;
       shot) shoot last ;;
       changed) changed "$args" ;;
