@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end Find: the real reader under Xvfb in a fresh folder with a book
 # and a quillo.mrf naming it. The start-up chooser opens the book at its top;
-# Tab opens the menu, Right and Down twice reach "Find|Buscar", Return opens
+# Tab opens the menu, Right and Down reach "Find|Buscar", Return opens
 # the dialog, a word is typed on the keyboard with xdotool and Return on "Ok"
 # searches. Escape closes the dialog that opens again for the next hit. The
 # screen must then be the page renderer's frame with the line holding the word
@@ -87,6 +87,7 @@ expected=$((line_y - 5))
 
 cd "$run"
 for attempt in 1 2 3 4 5; do
+  : >"$work/out.log"
   "$quillo" >"$work/out.log" 2>&1 &
   qpid=$!
   for _ in $(seq 300); do
@@ -144,6 +145,53 @@ wait_pixel() {
   fail "pixel ($2, $3) is not $4 $5 $6 (see $1.png)"
 }
 
+# The menu bar's entry from x $1 selected (drawn in the interface blue, the
+# rest of the bar darker), with RIGHT pressed until it is; a press repeated or
+# missed under load is made good by the next.
+bar_entry() {
+  local x="$1" r g b _
+  for _ in $(seq 30); do
+    shoot selection
+    read -r r g b < <(convert "$work/selection.xwd" -format \
+      "%[fx:int(255*p{$x,22}.r)] %[fx:int(255*p{$x,22}.g)] %[fx:int(255*p{$x,22}.b)]" info: 2>/dev/null)
+    # No bar there yet: the menu is still being drawn.
+    [ "${r:-255}" -le 40 ] && [ "${b:-0}" -ge 80 ] || { sleep 0.3; continue; }
+    [ "${g:-0}" -ge 75 ] && return 0
+    press Right
+    for _ in $(seq 25); do
+      shoot moved
+      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
+      sleep 0.2
+    done
+  done
+  convert "$work/selection.xwd" "$work/selection.png"
+  fail "the menu bar entry at x $x is not selected (see $work/selection.png)"
+}
+# The open menu list's row under the light yellow selection at x $1 (rows of
+# 16 pixels from y 38), or -1; menu_row moves it to row $2.
+menu_selected() {
+  shoot selection
+  convert "$work/selection.xwd" -crop "1x112+$1+38" +repage -depth 8 txt:- 2>/dev/null |
+    awk -F'[,:() ]+' 'NR > 1 && $2 % 16 == 8 && $3 > 230 && $4 > 230 && $5 > 100 && $5 < 170 { print int($2 / 16); found = 1; exit }
+                      END { if (!found) print -1 }'
+}
+menu_row() {
+  local x="$1" want="$2" k _
+  for _ in $(seq 30); do
+    k="$(menu_selected "$x")"
+    [ "$k" -eq "$want" ] && return 0
+    [ "$k" -ge 0 ] || { sleep 0.5; continue; }
+    if [ "$k" -lt "$want" ]; then press Down; else press Up; fi
+    for _ in $(seq 25); do
+      shoot moved
+      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
+      sleep 0.2
+    done
+  done
+  convert "$work/selection.xwd" "$work/selection.png"
+  fail "the menu selection did not reach row $want (see $work/selection.png)"
+}
+
 # The chooser, its first row (the book) under the yellow selection bar;
 # ACCEPT opens the book at its top.
 wait_pixel chooser 280 90 255 251 0
@@ -152,7 +200,10 @@ wait_screen opened "$work/top.bmp"
 
 # Menu, Browse, Find: the dialog's window (x 90 to 229 from y 130) in the
 # interface blue over the page.
-press Tab Right Down Down Return
+press Tab
+bar_entry 72
+menu_row 150 2
+press Return
 wait_pixel dialog 92 150 0 82 132
 xdotool type --delay 80 "$word"
 sleep 0.5

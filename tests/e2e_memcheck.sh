@@ -270,10 +270,13 @@ menu_selected() {
 # The menu bar's entry from x $1 selected (drawn in the interface blue, the
 # rest of the bar darker), with RIGHT pressed until it is.
 bar_entry() {
-  local x="$1" g _
+  local x="$1" r g b _
   for _ in $(seq 30); do
     shoot selection
-    g="$(convert "$work/selection.xwd" -format "%[fx:int(255*p{$x,22}.g)]" info: 2>/dev/null)"
+    read -r r g b < <(convert "$work/selection.xwd" -format \
+      "%[fx:int(255*p{$x,22}.r)] %[fx:int(255*p{$x,22}.g)] %[fx:int(255*p{$x,22}.b)]" info: 2>/dev/null)
+    # No bar there yet: the menu is still being drawn.
+    [ "${r:-255}" -le 40 ] && [ "${b:-0}" -ge 80 ] || { sleep 0.3; continue; }
     [ "${g:-0}" -ge 75 ] && return 0
     tap Right 0.05
     for _ in $(seq 25); do
