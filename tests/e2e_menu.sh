@@ -233,17 +233,18 @@ bar_entry() {
   fail "the menu bar entry at x $x is not selected (see $work/selection.png)"
 }
 # The open menu list's row under the light yellow selection at x $1 (rows of
-# 16 pixels from y 38), or -1; menu_row moves it to row $2.
+# 16 pixels from y $2, 38 unless given), or -1; menu_row X ROW [TOP] moves it
+# to row ROW.
 menu_selected() {
   shoot selection
-  convert "$work/selection.xwd" -crop "1x112+$1+38" +repage -depth 8 txt:- 2>/dev/null |
+  convert "$work/selection.xwd" -crop "1x144+$1+${2:-38}" +repage -depth 8 txt:- 2>/dev/null |
     awk -F'[,:() ]+' 'NR > 1 && $2 % 16 == 8 && $3 > 230 && $4 > 230 && $5 > 100 && $5 < 170 { print int($2 / 16); found = 1; exit }
                       END { if (!found) print -1 }'
 }
 menu_row() {
   local x="$1" want="$2" k _
   for _ in $(seq 30); do
-    k="$(menu_selected "$x")"
+    k="$(menu_selected "$x" "${3:-38}")"
     [ "$k" -eq "$want" ] && return 0
     [ "$k" -ge 0 ] || { sleep 0.5; continue; }
     if [ "$k" -lt "$want" ]; then press Down; else press Up; fi
@@ -257,6 +258,22 @@ menu_row() {
   fail "the menu selection did not reach row $want (see $work/selection.png)"
 }
 
+# The zoom level that quillo.cfg holds (each change is written at once).
+saved_zoom() { od -An -t d2 --endian=little -j8 -N2 "$run/quillo.cfg" 2>/dev/null | tr -d ' '; }
+# With the Font list open, Zoom + (row 0) or Zoom - (row 1) until quillo.cfg
+# holds level $1: a Return held under load is repeated by the menu.
+zoom_to() {
+  local want="$1" z _
+  for _ in $(seq 10); do
+    z="$(saved_zoom)"
+    [ "${z:-0}" -eq "$want" ] && return 0
+    if [ "${z:-0}" -lt "$want" ]; then menu_row 205 0; else menu_row 205 1; fi
+    press Return
+    for _ in $(seq 50); do [ "$(saved_zoom)" != "$z" ] && break; sleep 0.1; done
+    sleep 0.5
+  done
+  fail "quillo.cfg does not reach zoom level $want (it holds $(saved_zoom))"
+}
 # Tab opens the menu on "File|Fichero" with its first row selected. The bar
 # (x 10 to 264, rows 20 to 37) and the File list (x 20 to 99, rows 38 to 101)
 # are opaque, so they look the same over any page.
@@ -293,9 +310,12 @@ same_image "$work/opened.xwd" "$work/scrolled.xwd" && fail "DOWN did not scroll"
 # the last colour (Light Yellow), chosen; out of the colour list and the menu.
 press Tab
 bar_entry 132
-press Return
+zoom_to 1
 bar_entry 177
-press Return Up Return Escape Escape
+# The colour list at x 110, y 50; Up wraps from the first row to the last.
+press Return Up
+menu_row 185 8 50
+press Return Escape Escape
 # RGB565 0xFFD8 on the 16-bit screen: red 31, green 62, blue 24.
 for _ in $(seq 50); do
   shoot paper
