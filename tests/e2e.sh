@@ -20,11 +20,13 @@ cleanup() {
 }
 
 # A display of our own, away from :0 where a desktop or another test may live.
+# -noreset: a server that resets when its last client leaves refuses the
+# reader's connection now and then (SDL opens and closes one before its own).
 start_xvfb() {
   local n
   for n in $(shuf -i 40-99); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     xpid=$!
     export DISPLAY=":$n"
     local _

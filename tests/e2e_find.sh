@@ -1,23 +1,24 @@
 #!/usr/bin/env bash
-# End-to-end Find: the real reader under Xvfb with the introduction on screen;
-# Tab opens the menu, Right and Down twice reach "Find|Buscar", Return opens
+# End-to-end Find: the real reader under Xvfb in a fresh folder with a book
+# and a quillo.mrf naming it. The start-up chooser opens the book at its top;
+# Tab opens the menu, Right and Down reach "Find|Buscar", Return opens
 # the dialog, a word is typed on the keyboard with xdotool and Return on "Ok"
-# searches; the view must have moved. Escape closes the dialog that opens
-# again for the next hit, SIGTERM ends the reader and quillo.cfg must hold the
-# word as its find text (offset 270).
-# Skipped (status 77) while the reader has no menu to reach the dialog from.
-# Usage: e2e_find.sh path/to/quillo
+# searches. Escape closes the dialog that opens again for the next hit. The
+# screen must then be the page renderer's frame with the line holding the word
+# at the top of the view (its top - 5); SIGTERM ends the reader, quillo.cfg
+# must hold the word as its find text (offset 270) and quillo.mrf the book at
+# that place.
+# Usage: e2e_find.sh path/to/quillo path/to/quillo-render
 set -uo pipefail
 quillo="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+render="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
 word="pictures"
-if ! grep -a -q 'Find|Buscar' "$quillo"; then
-  echo "e2e_find: skipped: the reader has no menu with the Find command yet"
-  exit 77
-fi
 work="$(mktemp -d /tmp/quillo-e2e-find-XXXXXX)"
+run="$work/run"
 fail() {
   echo "e2e_find: FAIL: $* (DISPLAY=${DISPLAY:-none}, files in $work)"
   [ -f "$work/out.log" ] && sed 's/^/  out: /' "$work/out.log"
+  [ -f "$work/xvfb.log" ] && sed 's/^/  xvfb: /' "$work/xvfb.log"
   cleanup
   exit 1
 }
@@ -27,12 +28,14 @@ cleanup() {
   wait 2>/dev/null
 }
 
-# A display of its own, in a range apart from the other end-to-end tests.
+# Displays of this test's own (240-259), apart from the other end-to-end tests.
+# -noreset: a server that resets when its last client leaves refuses the
+# reader's connection now and then (SDL opens and closes one before its own).
 start_xvfb() {
   local n
-  for n in $(shuf -i 140-199); do
+  for n in $(seq 240 259); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     xpid=$!
     export DISPLAY=":$n"
     local _
@@ -49,56 +52,179 @@ start_xvfb() {
 }
 start_xvfb || fail "Xvfb did not start"
 
-cd "$work"
-for attempt in 1 2 3; do
+# The book: 200 short lines, the word on line 90 alone.
+mkdir -p "$run"
+book="$run/book.txt"
+for i in $(seq 1 200); do
+  if [ "$i" -eq 90 ]; then
+    printf 'Line %d holds the word %s in the middle.\n' "$i" "$word"
+  else
+    printf 'Line %d of the book for the Find test.\n' "$i"
+  fi
+done >"$book"
+
+# quillo.mrf: a count of 1, then one 336-byte record naming the book (entry
+# index -1, position 0), written byte by byte.
+zeros() { head -c "$1" /dev/zero; }
+{
+  printf '\001\000\000\000'
+  printf '%s' "$book"; zeros $((256 - ${#book}))
+  zeros 44
+  printf '\377\377\377\377'
+  zeros 4
+  zeros 28
+} >"$run/quillo.mrf"
+[ "$(stat -c %s "$run/quillo.mrf")" -eq 340 ] || fail "quillo.mrf not written"
+
+# Where the view must go: the top of the line holding the word, less the 5
+# pixels above the first line (the line table's y is the line's top).
+"$render" "$book" --lines >"$work/lines.txt" 2>/dev/null || fail "quillo-render --lines failed"
+line_y="$(grep -m1 -- "$word" "$work/lines.txt" | sed -n 's/.* y \(-\?[0-9]\+\) .*/\1/p')"
+[ -n "$line_y" ] || fail "the word is in no line of the layout (see $work/lines.txt)"
+expected=$((line_y - 5))
+"$render" "$book" -o "$work/top.bmp" 2>/dev/null || fail "quillo-render failed"
+"$render" "$book" -p "$expected" -o "$work/found.bmp" 2>/dev/null || fail "quillo-render failed"
+
+cd "$run"
+for attempt in 1 2 3 4 5; do
+  : >"$work/out.log"
   "$quillo" >"$work/out.log" 2>&1 &
   qpid=$!
-  for _ in $(seq 200); do
-    grep -q -- "-while loop" "$work/out.log" && break
+  for _ in $(seq 300); do
+    grep -q -x -- "-mrf load" "$work/out.log" && break
     kill -0 "$qpid" 2>/dev/null || break
     sleep 0.1
   done
-  grep -q -- "-while loop" "$work/out.log" && break
+  grep -q -x -- "-mrf load" "$work/out.log" && break
   wait "$qpid" 2>/dev/null
   qpid=""
-  grep -q "Couldn't open X11 display" "$work/out.log" || fail "the reader ended before its main loop"
+  grep -q "Couldn't open X11 display" "$work/out.log" || fail "the reader ended before its chooser"
   sleep 1
 done
-grep -q -- "-while loop" "$work/out.log" || fail "no '-while loop' trace"
-sleep 0.5
-# Keys are held briefly and spaced out: the reader polls the key state.
-press() { xdotool keydown "$1"; sleep 0.08; xdotool keyup "$1"; sleep 0.4; }
-xwd -root -silent >"$work/before.xwd" || fail "xwd failed"
+grep -q -x -- "-mrf load" "$work/out.log" || fail "no '-mrf load' trace"
 
+# Keys are held briefly and spaced out: the reader polls the key state.
+press() {
+  local k
+  for k in "$@"; do
+    xdotool keydown "$k"; sleep 0.1; xdotool keyup "$k"; sleep 0.4
+  done
+}
+shoot() { xwd -root -silent >"$work/$1.xwd" || fail "xwd failed"; }
+same_image() { cmp -s <(convert "$1" -depth 8 rgb:- 2>/dev/null) <(convert "$2" -depth 8 rgb:- 2>/dev/null); }
+# Waits up to 10 s for the screen to be the picture $2 (kept as shot $1).
+wait_screen() {
+  local _
+  for _ in $(seq 50); do
+    shoot "$1"
+    same_image "$work/$1.xwd" "$2" && return 0
+    kill -0 "$qpid" 2>/dev/null || fail "the reader ended (waiting for $1)"
+    sleep 0.2
+  done
+  convert "$work/$1.xwd" "$work/$1.png"; convert "$2" "$work/$1-expected.png"
+  fail "the screen is not $1 (see $1.png, $1-expected.png)"
+}
+# Waits up to 10 s for pixel (x, y) to be within 16 of r g b (shot $1).
+pixel_near() {
+  local got r g b d
+  got="$(convert "$work/$1.xwd" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info: 2>/dev/null)"
+  read -r r g b <<<"$got"
+  for d in $((${r:-999} - $4)) $((${g:-999} - $5)) $((${b:-999} - $6)); do
+    [ "${d#-}" -le 16 ] || return 1
+  done
+}
+wait_pixel() {
+  local _
+  for _ in $(seq 50); do
+    shoot "$1"
+    pixel_near "$@" && return 0
+    kill -0 "$qpid" 2>/dev/null || fail "the reader ended (waiting for $1)"
+    sleep 0.2
+  done
+  convert "$work/$1.xwd" "$work/$1.png"
+  fail "pixel ($2, $3) is not $4 $5 $6 (see $1.png)"
+}
+
+# The menu bar's entry from x $1 selected (drawn in the interface blue, the
+# rest of the bar darker), with RIGHT pressed until it is; a press repeated or
+# missed under load is made good by the next.
+bar_entry() {
+  local x="$1" r g b _
+  for _ in $(seq 30); do
+    shoot selection
+    read -r r g b < <(convert "$work/selection.xwd" -format \
+      "%[fx:int(255*p{$x,22}.r)] %[fx:int(255*p{$x,22}.g)] %[fx:int(255*p{$x,22}.b)]" info: 2>/dev/null)
+    # No bar there yet: the menu is still being drawn.
+    [ "${r:-255}" -le 40 ] && [ "${b:-0}" -ge 80 ] || { sleep 0.3; continue; }
+    [ "${g:-0}" -ge 75 ] && return 0
+    press Right
+    for _ in $(seq 25); do
+      shoot moved
+      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
+      sleep 0.2
+    done
+  done
+  convert "$work/selection.xwd" "$work/selection.png"
+  fail "the menu bar entry at x $x is not selected (see $work/selection.png)"
+}
+# The open menu list's row under the light yellow selection at x $1 (rows of
+# 16 pixels from y 38), or -1; menu_row moves it to row $2.
+menu_selected() {
+  shoot selection
+  convert "$work/selection.xwd" -crop "1x112+$1+38" +repage -depth 8 txt:- 2>/dev/null |
+    awk -F'[,:() ]+' 'NR > 1 && $2 % 16 == 8 && $3 > 230 && $4 > 230 && $5 > 100 && $5 < 170 { print int($2 / 16); found = 1; exit }
+                      END { if (!found) print -1 }'
+}
+menu_row() {
+  local x="$1" want="$2" k _
+  for _ in $(seq 30); do
+    k="$(menu_selected "$x")"
+    [ "$k" -eq "$want" ] && return 0
+    [ "$k" -ge 0 ] || { sleep 0.5; continue; }
+    if [ "$k" -lt "$want" ]; then press Down; else press Up; fi
+    for _ in $(seq 25); do
+      shoot moved
+      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
+      sleep 0.2
+    done
+  done
+  convert "$work/selection.xwd" "$work/selection.png"
+  fail "the menu selection did not reach row $want (see $work/selection.png)"
+}
+
+# The chooser, its first row (the book) under the yellow selection bar;
+# ACCEPT opens the book at its top.
+wait_pixel chooser 280 90 255 251 0
+press Return
+wait_screen opened "$work/top.bmp"
+
+# Menu, Browse, Find: the dialog's window (x 90 to 229 from y 130) in the
+# interface blue over the page.
 press Tab
-press Right
-press Down
-press Down
+bar_entry 72
+menu_row 150 2
 press Return
-sleep 0.3
+wait_pixel dialog 92 150 0 82 132
 xdotool type --delay 80 "$word"
-sleep 0.3
+sleep 0.5
 press Return
-sleep 0.8
+# After a hit the dialog opens again for the next one: Escape closes it and
+# the menu, and the page stands at the line found.
+sleep 1
+wait_pixel again 92 150 0 82 132
 press Escape
-sleep 0.8
-xwd -root -silent >"$work/after.xwd" || fail "xwd failed"
-kill -0 "$qpid" 2>/dev/null || fail "the reader ended during the search"
-# Only the text area: the title bar may show the progress, which moves too.
-crop() { convert "$1" -crop 320x200+0+30 +repage "$2"; }
-crop "$work/before.xwd" "$work/before.png"
-crop "$work/after.xwd" "$work/after.png"
-diff="$(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1)"
-[ "${diff%% *}" != "0" ] || fail "the view did not move after the search"
+wait_screen found "$work/found.bmp"
 
 kill -TERM "$qpid"
-for _ in $(seq 50); do kill -0 "$qpid" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 100); do kill -0 "$qpid" 2>/dev/null || break; sleep 0.1; done
 wait "$qpid"
 rc=$?
 qpid=""
 [ "$rc" -eq 0 ] || fail "exit status $rc after SIGTERM"
-stored="$(dd if="$work/quillo.cfg" bs=1 skip=270 count=64 2>/dev/null | tr -d '\0')"
+stored="$(dd if="$run/quillo.cfg" bs=1 skip=270 count=64 2>/dev/null | tr -d '\0')"
 [ "$stored" = "$word" ] || fail "quillo.cfg holds the find text '$stored', expected '$word'"
+position="$(od -An -t d4 --endian=little -j 308 -N 4 "$run/quillo.mrf" | tr -d ' ')"
+[ "$position" = "$expected" ] || fail "quillo.mrf position $position, expected $expected"
 cleanup
 rm -rf "$work"
 echo "e2e_find: passed"

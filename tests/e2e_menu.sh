@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # End-to-end test of the menu: the real reader under Xvfb in a fresh working
-# folder. Tab opens the menu (the bar and the File list are compared with the
-# expected picture), Zoom + and a paper colour are chosen, and "Exit|Salir"
-# ends the reader with status 0 and quillo.cfg holding the zoom and colour.
-# Usage: e2e_menu.sh path/to/quillo
+# folder holding books/ with one book. Tab opens the menu (the bar and the
+# File list are compared with the expected picture), "Open..|Abrir.." and the
+# file dialog open the book (its page compared with the page renderer's), DOWN
+# scrolls, Zoom + and a paper colour are chosen, and "Exit|Salir" ends the
+# reader with status 0, quillo.cfg holding the zoom and colour and quillo.mrf
+# the book at its place. A second start offers the book in the chooser and
+# reopens it there, zoomed and on the new paper (the renderer's page again).
+# Usage: e2e_menu.sh path/to/quillo path/to/quillo-render
 set -uo pipefail
 quillo="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+render="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
 work="$(mktemp -d /tmp/quillo-e2e-menu-XXXXXX)"
 fail() {
   echo "e2e_menu: FAIL: $* (DISPLAY=${DISPLAY:-none}; files in $work)"
@@ -22,11 +27,13 @@ cleanup() {
 
 # Displays of this test's own (120-139), apart from those of the other
 # end-to-end tests.
+# -noreset: a server that resets when its last client leaves refuses the
+# reader's connection now and then (SDL opens and closes one before its own).
 start_xvfb() {
   local n
   for n in $(seq 120 139); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     xpid=$!
     export DISPLAY=":$n"
     local _
@@ -43,24 +50,41 @@ start_xvfb() {
 }
 start_xvfb || fail "Xvfb did not start"
 
-cd "$work"
-mkdir books
-printf 'A short book for the menu test.\nIt has two lines.\n' >books/book.txt
-for attempt in 1 2 3; do
-  "$quillo" >"$work/out.log" 2>&1 &
-  qpid=$!
-  for _ in $(seq 200); do
-    grep -q -- "-while loop" "$work/out.log" && break
-    kill -0 "$qpid" 2>/dev/null || break
-    sleep 0.1
+# The reader runs in a folder of its own holding books/ with one book; the
+# logs and shots stay beside it so that the file dialog lists only the books.
+run="$work/run"
+mkdir -p "$run/books"
+book="$run/books/book.txt"
+for i in $(seq 1 300); do printf 'Line %d of a book for the menu test, long enough to scroll.\n' "$i"; done >"$book"
+
+# Starts the reader in $run with its output in log $1 and waits for the trace
+# $2 (its main loop unless given); started again if the display refused it (a server busy starting).
+start() {
+  local log="$1" trace="${2:--while loop}" attempt _
+  cd "$run"
+  for attempt in 1 2 3 4 5; do
+    : >"$log"
+    "$quillo" >"$log" 2>&1 &
+    qpid=$!
+    for _ in $(seq 300); do
+      grep -q -x -- "$trace" "$log" && return 0
+      kill -0 "$qpid" 2>/dev/null || break
+      sleep 0.1
+    done
+    wait "$qpid" 2>/dev/null
+    qpid=""
+    grep -q "Couldn't open X11 display" "$log" || fail "the reader ended before '$trace'"
+    sleep 1
   done
-  grep -q -- "-while loop" "$work/out.log" && break
-  wait "$qpid" 2>/dev/null
-  qpid=""
-  grep -q "Couldn't open X11 display" "$work/out.log" || fail "the reader ended before its main loop"
-  sleep 1
-done
-grep -q -- "-while loop" "$work/out.log" || fail "no '-while loop' trace"
+  fail "no '$trace' trace"
+}
+# A trace line (a pattern) in log $1, waited for up to 10 s.
+wait_trace() {
+  local _
+  for _ in $(seq 100); do grep -q -- "$2" "$1" && return 0; sleep 0.1; done
+  fail "no trace '$2'"
+}
+start "$work/out.log"
 sleep 0.5
 
 # The reader reads the keys' state on each poll: a key is held long enough to
@@ -76,7 +100,180 @@ press() {
 }
 shoot() { xwd -root -silent >"$work/$1.xwd" || fail "xwd failed"; }
 crop_sum() { convert "$work/$1.xwd" -crop "$2" -depth 8 rgb:- 2>/dev/null | md5sum | cut -d' ' -f1; }
+same_image() { cmp -s <(convert "$1" -depth 8 rgb:- 2>/dev/null) <(convert "$2" -depth 8 rgb:- 2>/dev/null); }
+# Waits up to 10 s for the screen to be the picture $2 (kept as shot $1).
+wait_screen() {
+  local _
+  for _ in $(seq 50); do
+    shoot "$1"
+    same_image "$work/$1.xwd" "$2" && return 0
+    kill -0 "$qpid" 2>/dev/null || fail "the reader ended (waiting for $1)"
+    sleep 0.2
+  done
+  convert "$work/$1.xwd" "$work/$1.png"; convert "$2" "$work/$1-expected.png"
+  fail "the screen is not $1 (see $1.png, $1-expected.png)"
+}
+# Waits up to 15 s for the screen to stay the same over four shots 0.3 s
+# apart, longer than the pause after the menu closes (kept as shot $1).
+wait_still() {
+  local _ same=0
+  shoot "$1"
+  for _ in $(seq 50); do
+    sleep 0.3
+    cp "$work/$1.xwd" "$work/$1-previous.xwd"
+    shoot "$1"
+    if same_image "$work/$1-previous.xwd" "$work/$1.xwd"; then
+      same=$((same + 1))
+      [ "$same" -ge 3 ] && return 0
+    else
+      same=0
+    fi
+  done
+  fail "the screen did not settle ($1)"
+}
+# Waits up to 10 s for the screen to differ from shot $1, then for it to
+# settle (kept as shot $2).
+wait_new() {
+  local _
+  for _ in $(seq 50); do
+    shoot "$2"
+    same_image "$work/$1.xwd" "$work/$2.xwd" || { wait_still "$2"; return 0; }
+    kill -0 "$qpid" 2>/dev/null || fail "the reader ended (waiting for $2)"
+    sleep 0.2
+  done
+  fail "the screen stayed as $1"
+}
+# Pixel (x, y) of a shot as "r g b", 0..255.
+pixel() {
+  convert "$work/$1.xwd" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info: 2>/dev/null
+}
+# 0 when pixel (x, y) of a shot is within 16 of r g b.
+pixel_near() {
+  local got r g b d
+  got="$(pixel "$1" "$2" "$3")"
+  read -r r g b <<<"$got"
+  for d in $((${r:-999} - $4)) $((${g:-999} - $5)) $((${b:-999} - $6)); do
+    [ "${d#-}" -le 16 ] || return 1
+  done
+}
+# Where the file dialog lists a name: listing order, "." left out, the first
+# row kept, the rest folders first, then documents, then other files, by name.
+row_of() {
+  local folder="$1" target="$2" first="" name shown rank line
+  local rows=()
+  while IFS= read -r name; do
+    [ "$name" = "." ] && continue
+    if [ "$name" = ".." ]; then shown="<..>"; rank=3
+    elif [ -d "$folder/$name" ]; then shown="<$name>"; rank=2
+    else
+      shown="$name"
+      case "${name,,}" in
+        *.txt|*.rtf|*.pdb|*.zip|*.htm|*.html|*.pdf) rank=1 ;;
+        *) rank=0 ;;
+      esac
+    fi
+    if [ -z "$first" ]; then first="$shown"; else rows+=("$rank $shown"); fi
+  done < <(ls -f -a "$folder")
+  local i=0
+  [ "$first" = "$target" ] && { echo 0; return; }
+  while IFS= read -r line; do
+    i=$((i + 1))
+    [ "${line#* }" = "$target" ] && { echo "$i"; return; }
+  done < <(printf '%s\n' "${rows[@]}" | LC_ALL=C sort -k1,1nr -k2)
+  fail "$target is not listed in $folder"
+}
+# The row of the file dialog's list under the yellow selection bar (rows of
+# 12 pixels from y 73; the bar reaches x 289), or -1.
+selected_row() {
+  shoot selection
+  convert "$work/selection.xwd" -crop 1x120+285+73 +repage -depth 8 txt:- 2>/dev/null |
+    awk -F'[,:() ]+' 'NR > 1 && $2 % 12 == 6 && $3 > 230 && $4 > 230 && $5 < 40 { print int($2 / 12); found = 1; exit }
+                      END { if (!found) print -1 }'
+}
+# Moves the dialog's selection to row $1, each press waited for on the screen;
+# a press seen twice or not at all is made good by the next.
+select_row() {
+  local want="$1" k _
+  for _ in $(seq 30); do
+    k="$(selected_row)"
+    [ "$k" -eq "$want" ] && return 0
+    # The list may not be drawn yet.
+    [ "$k" -ge 0 ] || { sleep 0.5; continue; }
+    if [ "$k" -lt "$want" ]; then press Down; else press Up; fi
+    for _ in $(seq 25); do
+      shoot moved
+      same_image "$work/selection.xwd" "$work/moved.xwd" || break
+      sleep 0.2
+    done
+  done
+  convert "$work/selection.xwd" "$work/selection.png"
+  fail "the selection did not reach row $want (see $work/selection.png)"
+}
 
+# The menu bar's entry from x $1 selected (drawn in the interface blue, the
+# rest of the bar darker), with RIGHT pressed until it is; a press repeated or
+# missed under load is made good by the next.
+bar_entry() {
+  local x="$1" r g b _
+  for _ in $(seq 30); do
+    shoot selection
+    read -r r g b < <(convert "$work/selection.xwd" -format \
+      "%[fx:int(255*p{$x,22}.r)] %[fx:int(255*p{$x,22}.g)] %[fx:int(255*p{$x,22}.b)]" info: 2>/dev/null)
+    # No bar there yet: the menu is still being drawn.
+    [ "${r:-255}" -le 40 ] && [ "${b:-0}" -ge 80 ] || { sleep 0.3; continue; }
+    [ "${g:-0}" -ge 75 ] && return 0
+    press Right
+    for _ in $(seq 25); do
+      shoot moved
+      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
+      sleep 0.2
+    done
+  done
+  convert "$work/selection.xwd" "$work/selection.png"
+  fail "the menu bar entry at x $x is not selected (see $work/selection.png)"
+}
+# The open menu list's row under the light yellow selection at x $1 (rows of
+# 16 pixels from y $2, 38 unless given), or -1; menu_row X ROW [TOP] moves it
+# to row ROW.
+menu_selected() {
+  shoot selection
+  convert "$work/selection.xwd" -crop "1x144+$1+${2:-38}" +repage -depth 8 txt:- 2>/dev/null |
+    awk -F'[,:() ]+' 'NR > 1 && $2 % 16 == 8 && $3 > 230 && $4 > 230 && $5 > 100 && $5 < 170 { print int($2 / 16); found = 1; exit }
+                      END { if (!found) print -1 }'
+}
+menu_row() {
+  local x="$1" want="$2" k _
+  for _ in $(seq 30); do
+    k="$(menu_selected "$x" "${3:-38}")"
+    [ "$k" -eq "$want" ] && return 0
+    [ "$k" -ge 0 ] || { sleep 0.5; continue; }
+    if [ "$k" -lt "$want" ]; then press Down; else press Up; fi
+    for _ in $(seq 25); do
+      shoot moved
+      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
+      sleep 0.2
+    done
+  done
+  convert "$work/selection.xwd" "$work/selection.png"
+  fail "the menu selection did not reach row $want (see $work/selection.png)"
+}
+
+# The zoom level that quillo.cfg holds (each change is written at once).
+saved_zoom() { od -An -t d2 --endian=little -j8 -N2 "$run/quillo.cfg" 2>/dev/null | tr -d ' '; }
+# With the Font list open, Zoom + (row 0) or Zoom - (row 1) until quillo.cfg
+# holds level $1: a Return held under load is repeated by the menu.
+zoom_to() {
+  local want="$1" z _
+  for _ in $(seq 10); do
+    z="$(saved_zoom)"
+    [ "${z:-0}" -eq "$want" ] && return 0
+    if [ "${z:-0}" -lt "$want" ]; then menu_row 205 0; else menu_row 205 1; fi
+    press Return
+    for _ in $(seq 50); do [ "$(saved_zoom)" != "$z" ] && break; sleep 0.1; done
+    sleep 0.5
+  done
+  fail "quillo.cfg does not reach zoom level $want (it holds $(saved_zoom))"
+}
 # Tab opens the menu on "File|Fichero" with its first row selected. The bar
 # (x 10 to 264, rows 20 to 37) and the File list (x 20 to 99, rows 38 to 101)
 # are opaque, so they look the same over any page.
@@ -91,36 +288,112 @@ if [ "$bar" != "$expected_bar" ] || [ "$list" != "$expected_list" ]; then
   fail "menu bar $bar / File list $list, expected $expected_bar / $expected_list (see $work/menu.png)"
 fi
 
-# Font, Zoom +; Options, Background, up to the last colour (Light Yellow),
-# chosen; out of the colour list and out of the menu.
-press Right Right Return Right Return Up Return Escape Escape
-sleep 0.8
-kill -0 "$qpid" 2>/dev/null || fail "the reader ended in the menu"
-shoot paper
-# RGB565 0xFFD8 on the 16-bit screen: red 31, green 62, blue 24.
-p="$(convert "$work/paper.xwd" -format '%[fx:int(255*p{316,230}.r)],%[fx:int(255*p{316,230}.g)],%[fx:int(255*p{316,230}.b)]' info: 2>/dev/null)"
-IFS=, read -r r g b <<<"$p"
-if [ "${r:-0}" -lt 250 ] || [ "${g:-0}" -lt 244 ] || [ "${g:-0}" -gt 253 ] || [ "${b:-0}" -lt 190 ] ||
-   [ "${b:-0}" -gt 202 ]; then
-  convert "$work/paper.xwd" "$work/paper.png"
-  fail "paper pixel (316, 230) is $p, expected light yellow (see $work/paper.png)"
-fi
+# "Open..|Abrir..": the file dialog in the working folder; into books/ and
+# the book opened, at its top, as the page renderer draws it.
+"$render" "$book" -o "$work/top.bmp" 2>/dev/null || fail "quillo-render failed"
+press Return
+wait_trace "$work/out.log" "^Filedialog $run/: "
+select_row "$(row_of "$run" "<books>")"
+shoot folder
+press Return
+wait_new folder books
+select_row "$(row_of "$run/books" "book.txt")"
+press Return
+wait_screen opened "$work/top.bmp"
 
-# The menu opens again on Options; right twice wraps to File; down to Exit.
-press Tab Right Right Down Down Down Return
-for _ in $(seq 50); do kill -0 "$qpid" 2>/dev/null || break; sleep 0.1; done
+# Down held: the page scrolls away from the top.
+xdotool keydown Down; sleep 1; xdotool keyup Down
+wait_still scrolled
+same_image "$work/opened.xwd" "$work/scrolled.xwd" && fail "DOWN did not scroll"
+
+# Tab opens the menu on File again; Font, Zoom +; Options, Background, up to
+# the last colour (Light Yellow), chosen; out of the colour list and the menu.
+press Tab
+bar_entry 132
+zoom_to 1
+bar_entry 177
+# The colour list at x 110, y 50; Up wraps from the first row to the last.
+press Return Up
+menu_row 185 8 50
+press Return Escape Escape
+# RGB565 0xFFD8 on the 16-bit screen: red 31, green 62, blue 24.
+for _ in $(seq 50); do
+  shoot paper
+  pixel_near paper 316 230 255 251 197 && break
+  kill -0 "$qpid" 2>/dev/null || fail "the reader ended in the menu"
+  sleep 0.2
+done
+pixel_near paper 316 230 255 251 197 || {
+  convert "$work/paper.xwd" "$work/paper.png"
+  fail "paper pixel (316, 230) is $(pixel paper 316 230), expected light yellow (see $work/paper.png)"
+}
+# The colour shows while its list is still open: wait for the menu to close
+# and the page to be drawn again (the same screen for a second).
+wait_still paper
+
+# The menu opens again on Options; right to File (it wraps), down to Exit.
+press Tab
+bar_entry 22
+menu_row 95 3
+press Return
+for _ in $(seq 100); do kill -0 "$qpid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$qpid" 2>/dev/null && fail "the reader is still running after Exit"
 wait "$qpid"
 rc=$?
 qpid=""
 [ "$rc" -eq 0 ] || fail "exit status $rc after Exit"
 grep -q "^GpAppExit" "$work/out.log" || fail "Exit did not go through GpAppExit"
-size="$(stat -c %s "$work/quillo.cfg" 2>/dev/null || echo 0)"
+size="$(stat -c %s "$run/quillo.cfg" 2>/dev/null || echo 0)"
 [ "$size" -eq 606 ] || fail "quillo.cfg is $size bytes, expected 606"
-paper="$(od -An -tx1 -j0 -N2 "$work/quillo.cfg" | tr -d ' ')"
-zoom="$(od -An -tx1 -j8 -N2 "$work/quillo.cfg" | tr -d ' ')"
+paper="$(od -An -tx1 -j0 -N2 "$run/quillo.cfg" | tr -d ' ')"
+zoom="$(od -An -tx1 -j8 -N2 "$run/quillo.cfg" | tr -d ' ')"
 [ "$paper" = "d8ff" ] || fail "quillo.cfg paper colour bytes $paper, expected d8ff"
 [ "$zoom" = "0100" ] || fail "quillo.cfg zoom level bytes $zoom, expected 0100"
+
+# quillo.mrf, field by field: a count of 1, then one 336-byte record (path
+# 256, entry name 44, entry index, position, all little-endian) naming the
+# book, no archive entry, and the place it was left.
+mrf="$run/quillo.mrf"
+size="$(stat -c %s "$mrf" 2>/dev/null || echo 0)"
+[ "$size" -eq $((4 + 336)) ] || fail "quillo.mrf is $size bytes, expected one record"
+count="$(od -An -t d4 --endian=little -j 0 -N 4 "$mrf" | tr -d ' ')"
+[ "$count" = "1" ] || fail "quillo.mrf count $count"
+path="$(dd if="$mrf" bs=1 skip=4 count=256 2>/dev/null | tr -d '\0')"
+[ "$path" = "$book" ] || fail "quillo.mrf names '$path', expected '$book'"
+entry="$(dd if="$mrf" bs=1 skip=260 count=44 2>/dev/null | tr -d '\0')"
+[ -z "$entry" ] || fail "quillo.mrf entry name '$entry', expected none"
+index="$(od -An -t d4 --endian=little -j 304 -N 4 "$mrf" | tr -d ' ')"
+[ "$index" = "-1" ] || fail "quillo.mrf entry index $index, expected -1"
+position="$(od -An -t d4 --endian=little -j 308 -N 4 "$mrf" | tr -d ' ')"
+[ "$position" -gt 0 ] || fail "quillo.mrf position $position, expected past the top"
+
+# A second start offers the book in the chooser: the chooser (x 25, y 62,
+# 270 x 115) in the interface blue, its first row under the yellow selection
+# bar, the new paper around it. ACCEPT reopens the book at that place, with
+# the zoom and the paper of the first run.
+start "$work/out2.log" "-mrf load"
+for _ in $(seq 50); do
+  shoot chooser
+  pixel_near chooser 30 150 0 82 132 && pixel_near chooser 280 90 255 251 0 &&
+    pixel_near chooser 316 230 255 251 197 && break
+  sleep 0.2
+done
+pixel_near chooser 30 150 0 82 132 && pixel_near chooser 280 90 255 251 0 &&
+  pixel_near chooser 316 230 255 251 197 || {
+  convert "$work/chooser.xwd" "$work/chooser.png"
+  fail "no chooser with the book on the second start (see $work/chooser.png)"
+}
+press Return
+wait_trace "$work/out2.log" "^-while loop$"
+"$render" "$book" -z 1 -p "$position" --paper 0xFFD8 -o "$work/left.bmp" 2>/dev/null ||
+  fail "quillo-render failed"
+wait_screen reopened "$work/left.bmp"
+kill -TERM "$qpid"
+for _ in $(seq 100); do kill -0 "$qpid" 2>/dev/null || break; sleep 0.1; done
+wait "$qpid"
+rc=$?
+qpid=""
+[ "$rc" -eq 0 ] || fail "exit status $rc after SIGTERM on the second start"
 cleanup
 rm -rf "$work"
 echo "e2e_menu: passed"

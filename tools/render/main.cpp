@@ -34,6 +34,7 @@ void Usage() {
                "  -o FILE.bmp     write the screen at the position as a BMP\n"
                "  -p PIXELS       reading position (default 0; clamped as the reader does)\n"
                "  -z LEVEL        zoom level 0, 1 or 2 (default 0)\n"
+               "  --paper RGB565  paper colour, for example 0xFFD8 (default: the reader's)\n"
                "  --pages         page numbers in the title bar (default: progress bar)\n"
                "  --no-title      hide the title bar\n"
                "  --codes         print the formatted text with codes as markers\n"
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
   bool noTitle = false;
   long position = 0;
   long zoom = 0;
+  long paper = -1;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "-o" && i + 1 < argc) {
@@ -97,6 +99,12 @@ int main(int argc, char** argv) {
       position = std::strtol(argv[++i], nullptr, 10);
     } else if (a == "-z" && i + 1 < argc) {
       zoom = std::strtol(argv[++i], nullptr, 10);
+    } else if (a == "--paper" && i + 1 < argc) {
+      paper = std::strtol(argv[++i], nullptr, 0);
+      if (paper < 0 || paper > 0xFFFF) {
+        Usage();
+        return 2;
+      }
     } else if (a == "--intro") {
       intro = true;
     } else if (a == "--codes") {
@@ -146,6 +154,7 @@ int main(int argc, char** argv) {
   g_video->SetStandardFont(g_standardFont);
   RecomputeInterfaceColour();
   g_settings.zoomLevel = uint16_t(zoom);
+  if (paper >= 0) g_settings.paperColour = uint16_t(paper);
   g_settings.titleBarShown = noTitle ? 0 : 1;
   g_settings.progressStyle = pages ? 0 : 1;
   g_text = CreateText(TEXT_LAYOUT_WIDTH);
