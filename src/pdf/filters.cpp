@@ -26,7 +26,10 @@ int FlateDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_
   // 10:1, so the output grows until the stream ends; the limits keep a
   // hostile or broken stream from taking the console's memory.
   size_t limit = size_t(count) * FLATE_MAX_RATIO;
-  if (limit > FLATE_MAX_OUTPUT) limit = FLATE_MAX_OUTPUT;
+  // A stream that only reaches the size limit is real content, so what was
+  // inflated up to it is kept; one that passes the ratio limit is a bomb.
+  const bool cutAtSize = limit > FLATE_MAX_OUTPUT;
+  if (cutAtSize) limit = FLATE_MAX_OUTPUT;
   size_t capacity = size_t(count) * 10;
   if (capacity < 4096) capacity = 4096;
   if (capacity > limit) capacity = limit;
@@ -53,8 +56,12 @@ int FlateDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_
     }
     if ((ret == Z_OK || ret == Z_BUF_ERROR) && zs.avail_out == 0) {
       if (capacity >= limit) {
-        GpTrace("FlateDecode output over %lu bytes, stream dropped\n",
-               static_cast<unsigned long>(limit));
+        if (cutAtSize) {
+          GpTrace("FlateDecode output over %lu bytes, stream cut\n", static_cast<unsigned long>(limit));
+          result = 1;
+        } else {
+          GpTrace("FlateDecode output over %lu bytes, stream dropped\n", static_cast<unsigned long>(limit));
+        }
         break;
       }
       size_t grown_capacity = capacity * 2 > limit ? limit : capacity * 2;

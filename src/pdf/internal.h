@@ -34,9 +34,11 @@ int32_t FindInBuffer(const char* buffer, const char* pattern, int32_t n);
 // nothing stored, and -1 means memory ran out.
 //
 // zlib-wrapped data, inflated into a growing buffer until the stream ends.
-// Output past FLATE_MAX_OUTPUT bytes or FLATE_MAX_RATIO times the input drops
-// the stream (returns 0 and traces it).
-constexpr size_t FLATE_MAX_OUTPUT = size_t(64) << 20;
+// Output past FLATE_MAX_RATIO times the input drops the stream (returns 0 and
+// traces it); output past FLATE_MAX_OUTPUT bytes is cut there (the first
+// FLATE_MAX_OUTPUT bytes are the result, traced). 16 MB keeps one stream beside
+// a whole document's text within the console's 64 MB.
+constexpr size_t FLATE_MAX_OUTPUT = size_t(16) << 20;
 constexpr size_t FLATE_MAX_RATIO = 1000;
 int FlateDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_t* out_length);
 // Hexadecimal digit pairs; control bytes between digits are skipped. Never
