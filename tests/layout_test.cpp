@@ -387,3 +387,31 @@ TEST(Layout, WrappedLineStartsInTheStateOfItsBreak) {
   ASSERT_EQ(cut.text.lineCount, 2);
   EXPECT_EQ(cut.line(1).startStyle, START_STYLE | STYLE_BOLD);
 }
+
+TEST(Layout, PlainStretchBreaksAsTheFullScanDoes) {
+  // A code that changes nothing at the start of the text sends its first line
+  // through the scan that looks at every byte; without it the same line takes
+  // the plain-stretch scan. Both must break it alike, for any width and any
+  // space width (none, narrow, wide).
+  std::string t;
+  for (int i = 0; i < 6; ++i) t += "aa bbb  cccc d eeeee ff ";
+  for (int space : {0, 1, 6, 14}) {
+    MonoFont mono(10, space);
+    for (int32_t width = 20; width <= 400; width += 7) {
+      Doc plain(t, &mono.font, width);
+      Doc coded(std::string("\x01j") + t, &mono.font, width);
+      SCOPED_TRACE("space " + std::to_string(space) + " width " + std::to_string(width));
+      ASSERT_EQ(plain.text.lineCount, coded.text.lineCount);
+      EXPECT_EQ(plain.line(0).length + 2, coded.line(0).length);
+      EXPECT_EQ(plain.line(0).spaceExtra, coded.line(0).spaceExtra);
+      EXPECT_EQ(plain.line(0).firstSpaceExtra, coded.line(0).firstSpaceExtra);
+      EXPECT_EQ(plain.line(0).height, coded.line(0).height);
+      for (int32_t i = 1; i < plain.text.lineCount; ++i) {
+        EXPECT_EQ(plain.offset(i) + 2, coded.offset(i));
+        EXPECT_EQ(plain.line(i).length, coded.line(i).length);
+        EXPECT_EQ(plain.line(i).spaceExtra, coded.line(i).spaceExtra);
+        EXPECT_EQ(plain.line(i).firstSpaceExtra, coded.line(i).firstSpaceExtra);
+      }
+    }
+  }
+}

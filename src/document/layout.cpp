@@ -27,15 +27,28 @@ constexpr int32_t TABLE_RESERVE = 16;
 // byte 1, LF, CR, space, and every byte without width. Every other byte adds
 // at least one pixel, so a stretch of them ends by overflow within the layout
 // width; only the slow bytes need the check on the line's byte count.
+//
+// run[face][c] drives the scan of the plain stretch a line starts with: the
+// byte's width in the upper 16 bits and, for a space, 1 in the lower ones;
+// RUN_STOP for the bytes that end the stretch. One load, one add and one
+// compare per byte then measure the byte, count the spaces and find where the
+// stretch ends.
 struct Metrics {
   int16_t width[4][256];
   uint8_t slow[4][256];
+  uint32_t run[4][256];
   int box[4];  // ascent - descent
 };
 
 // Above this layout width the byte-count argument above no longer holds and
 // every byte takes the slow path.
 constexpr int32_t FAST_WIDTH_LIMIT = 30000;
+
+// As wide as the widest layout the plain-stretch scan runs for, so that the
+// sum reaches the limit at a stop byte. A sum below the limit plus any entry
+// stays below 2^16 in the width half, and a stretch of fewer than
+// FAST_WIDTH_LIMIT bytes never carries its space count into it.
+constexpr uint32_t RUN_STOP = uint32_t(FAST_WIDTH_LIMIT) << 16;
 
 void MeasureFont(const BitmapFont* font, int32_t layoutWidth, Metrics* m) {
   // A font record whose tables are not filled yet measures like no font.
@@ -51,6 +64,10 @@ void MeasureFont(const BitmapFont* font, int32_t layoutWidth, Metrics* m) {
     for (int c = 0; c < 256; ++c) {
       m->slow[face][c] = c == 0 || c == 1 || c == '\n' || c == '\r' || c == ' ' ||
                          m->width[face][c] == 0 || layoutWidth > FAST_WIDTH_LIMIT;
+      m->run[face][c] = m->slow[face][c] ? RUN_STOP : uint32_t(m->width[face][c]) << 16;
+    }
+    if (m->width[face][' '] > 0 && layoutWidth <= FAST_WIDTH_LIMIT) {
+      m->run[face][' '] = (uint32_t(m->width[face][' ']) << 16) | 1;
     }
     m->box[face] = usable ? font->ascent[face] - font->descent[face] : 0;
   }
@@ -72,6 +89,37 @@ inline uint8_t ApplySize(uint8_t style, uint8_t d) {
   if (level == 4) return uint8_t(style | STYLE_SIZE_LEVEL4);
   if (level == 5) return uint8_t(style | STYLE_SIZE_LEVEL5);
   return uint8_t(style | STYLE_SIZE_MASK);
+}
+
+// Adds the run entries of the bytes from q on to *sum, eight bytes a round,
+// until the sum reaches limit; returns the byte that reached it (a stop byte
+// or the byte that overflows), whose entry is included in *sum. Kept out of
+// line so that the compiler adds each entry straight from the table instead
+// of holding every byte for the caller: four instructions a byte.
+__attribute__((noinline)) const uint8_t* ScanRun(const uint32_t* run, const uint8_t* q, uint32_t* sum,
+                              uint32_t limit) {
+  uint32_t w = *sum;
+  for (;;) {
+    w += run[q[0]];
+    if (w >= limit) break;
+    w += run[q[1]];
+    if (w >= limit) { q += 1; break; }
+    w += run[q[2]];
+    if (w >= limit) { q += 2; break; }
+    w += run[q[3]];
+    if (w >= limit) { q += 3; break; }
+    w += run[q[4]];
+    if (w >= limit) { q += 4; break; }
+    w += run[q[5]];
+    if (w >= limit) { q += 5; break; }
+    w += run[q[6]];
+    if (w >= limit) { q += 6; break; }
+    w += run[q[7]];
+    if (w >= limit) { q += 7; break; }
+    q += 8;
+  }
+  *sum = w;
+  return q;
 }
 
 struct Table {
@@ -159,7 +207,51 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
     const uint8_t* taken = p;  // end of the bytes taken into the width
     const uint8_t* limit = p + MAX_LINE_BYTES - std::clamp<int32_t>(layoutWidth, 0, FAST_WIDTH_LIMIT);
 
-    for (;;) {
+    // Until the first code or byte without width the style, alignment and
+    // colour are those the line starts with and the height does not change, so
+    // the bytes and spaces are scanned without saving any state; every byte of
+    // this stretch adds a pixel, so it cannot reach the byte-count limit.
+    bool scanRest = true;
+    if (layoutWidth > 0 && layoutWidth <= FAST_WIDTH_LIMIT) {
+      const uint32_t* run = m.run[style & STYLE_FACE_MASK];
+      const int32_t spaceWidth = widths[' '];
+      uint32_t sum = 0;
+      q = ScanRun(run, q, &sum, uint32_t(layoutWidth) << 16);
+      const uint8_t c = *q;
+      sum -= run[c];
+      width = int32_t(sum >> 16);
+      spaces = int32_t(sum & 0xFFFF);
+      if (c == ' ' && run[c] != RUN_STOP) {
+        // A space overflows: the line breaks at it.
+        lastSpace = int32_t(q - p);
+        widthBeforeSpace = width;
+        ++spaces;
+      } else {
+        // The last space of the stretch, found from its end: only the partial
+        // word after it is measured again.
+        const uint8_t* s = q;
+        int32_t partial = 0;
+        while (s > p && s[-1] != ' ') {
+          --s;
+          partial += widths[*s];
+        }
+        if (s > p) {
+          lastSpace = int32_t(s - 1 - p);
+          widthBeforeSpace = width - partial - spaceWidth;
+        }
+      }
+      if (run[c] != RUN_STOP) {
+        overflow = true;  // a measured byte overflows the width
+        taken = q;
+        ++q;
+        scanRest = false;
+      }
+      // otherwise the byte at q is looked at by the full scan below.
+      // What a break at the last space keeps of the line's height.
+      if (lastSpace > 0) heightAtSpace = std::max(height, startRaise);
+    }
+
+    while (scanRest) {
       const uint8_t c = *q;
       if (!slow[c]) {
         const int32_t w = widths[c];
