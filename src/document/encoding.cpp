@@ -269,6 +269,20 @@ const PageEntry* GeneralPunctuation() {
   return page.e;
 }
 
+// One sequence at r, whatever it is: its code page 1252 text, or "?" for a
+// byte that starts no valid sequence.
+inline void ConvertSequence(uint8_t* s, size_t n, size_t* r, size_t* w) {
+  uint32_t cp;
+  const int length = DecodeUtf8(s, n, *r, &cp);
+  if (length == 0) {
+    ++*r;
+    s[(*w)++] = '?';
+    return;
+  }
+  *r += size_t(length);
+  Emit(s, w, *r, cp);
+}
+
 size_t ConvertUtf8(uint8_t* s, size_t n, size_t r) {
   const PageEntry* page20 = GeneralPunctuation();
   // Nothing moves until the first byte that changes.
@@ -315,27 +329,9 @@ size_t ConvertUtf8(uint8_t* s, size_t n, size_t r) {
       r += 2;
       continue;
     }
-    uint32_t cp;
-    const int length = DecodeUtf8(s, n, r, &cp);
-    if (length == 0) {
-      ++r;
-      s[w++] = '?';
-      continue;
-    }
-    r += size_t(length);
-    Emit(s, &w, r, cp);
+    ConvertSequence(s, n, &r, &w);
   }
-  while (r < n) {
-    uint32_t cp;
-    const int length = DecodeUtf8(s, n, r, &cp);
-    if (length == 0) {
-      ++r;
-      s[w++] = '?';
-      continue;
-    }
-    r += size_t(length);
-    Emit(s, &w, r, cp);
-  }
+  while (r < n) ConvertSequence(s, n, &r, &w);
   return w;
 }
 
