@@ -40,13 +40,11 @@ void GpAdvanceVirtualClock(uint32_t ms) { g_virtualTicks += ms; }
 
 void GpAppExit() {
   GpTrace("GpAppExit\n");
-  std::fflush(stdout);
   GpVideoDone();
   static const char kMenu[] = "/usr/gp2x/gp2xmenu";
   // Off the console there is no menu program to return to: just end.
   if (access(kMenu, F_OK) != 0) std::exit(0);
   if (chdir("/usr/gp2x") == 0) execl(kMenu, kMenu, static_cast<char*>(nullptr));
   GpTrace("Después de gp2xmenu\n");
-  std::fflush(stdout);
   std::exit(0);
 }

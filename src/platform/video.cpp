@@ -102,7 +102,6 @@ void GpVideoInit() {
   for (int x = 0; x < SCREEN_WIDTH; ++x) g_columnOffset[x] = x * SCREEN_HEIGHT;
   g_started = true;
   GpTrace("GpVideo init ok!\n");
-  std::fflush(stdout);
 }
 
 void GpVideoDone() {
@@ -112,7 +111,6 @@ void GpVideoDone() {
   g_screen = nullptr;
   g_started = false;
   GpTrace("GpVideo done!\n");
-  std::fflush(stdout);
 }
 
 int GpGraphicModeSet(int bpp, const void* palette) {
