@@ -43,6 +43,14 @@ void AddRecent(const RecentEntry& entry) {
   if (g_recentList) g_recentList->AddEntry(entry);
 }
 
+// After a load from the dialog: the document left behind keeps its place in
+// the recent-files list, and the new one, at its start, goes in front of it.
+void MakeCurrent(const char* path, const char* entryName, int32_t index) {
+  AddRecent(g_currentEntry);
+  SetCurrentDocument(path, entryName, index, 0);
+  AddRecent(g_currentEntry);
+}
+
 // folder + name into out (FULL_PATH_SIZE bytes); false when it does not fit.
 bool JoinPath(char* out, const char* folder, const char* name) {
   const int n = std::snprintf(out, FULL_PATH_SIZE, "%s%s", folder, name);
@@ -82,11 +90,9 @@ int OpenArchiveFromList(const char* path, int contentTop) {
   const int index = BrowseArchive(archive, path, DIALOG_WIDTH, DIALOG_HEIGHT, contentTop, entryName);
   ArchiveClose(archive);
   if (index < 0) return 0;
-  AddRecent(g_currentEntry);
   // The record keeps 43 bytes of the name: enough to show, and the index
   // is what finds the entry again.
-  SetCurrentDocument(path, entryName, index, 0);
-  AddRecent(g_currentEntry);
+  MakeCurrent(path, entryName, index);
   return 1;
 }
 
@@ -199,9 +205,7 @@ int FileDialog() {
       }
       if (!CheckDocumentFile(path)) continue;
       if (!LoadDocumentFile(g_text, path)) break;
-      AddRecent(g_currentEntry);
-      SetCurrentDocument(path, "", -1, 0);
-      AddRecent(g_currentEntry);
+      MakeCurrent(path, "", -1);
       break;
     } else if (row.type == ENTRY_PARENT) {
       ParentFolderPath(folder);
