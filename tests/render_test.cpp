@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "app/intro.h"
 #include "document/layout.h"
 #include "document/load.h"
@@ -150,7 +152,8 @@ class RenderTest : public ::testing::Test {
             lastRow = std::max(lastRow, y);
           }
         }
-        WriteFrameBmp(std::string("scroll-") + what + ".bmp", shown);
+        mkdir("golden-failures", 0755);
+        WriteFrameBmp(std::string("golden-failures/scroll-") + what + ".bmp", shown);
         ADD_FAILURE() << what << ": frame " << i << " (delta " << deltas[i] << ", position "
                       << position << ") differs from the page drawn whole in " << differ
                       << " pixels, rows " << firstRow << " to " << lastRow;
