@@ -9,6 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/files.h"
 #include "platform/video_internal.h"
 #include "platform/trace.h"
@@ -18,7 +22,8 @@ Video* g_video = nullptr;
 namespace {
 
 // Both buffers in one static block; buffer 1 directly follows buffer 0.
-uint16_t g_frames[2 * FRAME_PIXELS];
+// 16-byte aligned, so the present can read a column's pixels eight at a time.
+alignas(16) uint16_t g_frames[2 * FRAME_PIXELS];
 int g_columnOffset[SCREEN_WIDTH];
 bool g_started = false;
 SDL_Surface* g_screen = nullptr;
@@ -152,6 +157,52 @@ int GpSurfaceGet(DrawSurface* surface, int index) {
   return 0;
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// The present turns the column-major frame into screen rows, every frame. With
+// SSE2 it does so in 8x8 blocks: eight loads take eight pixels from each of
+// eight columns, three rounds of interleaving turn them into eight pixels of
+// eight rows, and eight stores write them: about one instruction a pixel
+// where the pair loop below takes three and a half. The frame must be 16-byte
+// aligned; the screen rows need not be.
+void PresentBlocks(const uint16_t* src, uint8_t* base, int pitch) {
+  static_assert(SCREEN_WIDTH % 8 == 0 && SCREEN_HEIGHT % 8 == 0, "whole blocks");
+  for (int k = 0; k < SCREEN_HEIGHT; k += 8) {
+    // Offset k in a column is screen row SCREEN_HEIGHT - 1 - k, and k + j the row j above it.
+    uint8_t* row = base + (SCREEN_HEIGHT - 1 - k) * pitch;
+    for (int x = 0; x < SCREEN_WIDTH; x += 8) {
+      const __m128i* c = reinterpret_cast<const __m128i*>(src + x * SCREEN_HEIGHT + k);
+      constexpr int next = SCREEN_HEIGHT / 8;  // one column on, in vectors
+      const __m128i v0 = _mm_load_si128(c), v1 = _mm_load_si128(c + next);
+      const __m128i v2 = _mm_load_si128(c + 2 * next), v3 = _mm_load_si128(c + 3 * next);
+      const __m128i v4 = _mm_load_si128(c + 4 * next), v5 = _mm_load_si128(c + 5 * next);
+      const __m128i v6 = _mm_load_si128(c + 6 * next), v7 = _mm_load_si128(c + 7 * next);
+      // Pixel pairs of neighbouring columns, then fours, then whole rows.
+      const __m128i a0 = _mm_unpacklo_epi16(v0, v1), a1 = _mm_unpackhi_epi16(v0, v1);
+      const __m128i a2 = _mm_unpacklo_epi16(v2, v3), a3 = _mm_unpackhi_epi16(v2, v3);
+      const __m128i a4 = _mm_unpacklo_epi16(v4, v5), a5 = _mm_unpackhi_epi16(v4, v5);
+      const __m128i a6 = _mm_unpacklo_epi16(v6, v7), a7 = _mm_unpackhi_epi16(v6, v7);
+      const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+      const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+      const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+      const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+      uint8_t* out = row + x * 2;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi64(b0, b4));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out - pitch), _mm_unpackhi_epi64(b0, b4));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out - 2 * pitch), _mm_unpacklo_epi64(b1, b5));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out - 3 * pitch), _mm_unpackhi_epi64(b1, b5));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out - 4 * pitch), _mm_unpacklo_epi64(b2, b6));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out - 5 * pitch), _mm_unpackhi_epi64(b2, b6));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out - 6 * pitch), _mm_unpacklo_epi64(b3, b7));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out - 7 * pitch), _mm_unpackhi_epi64(b3, b7));
+    }
+  }
+}
+
+}  // namespace
+#endif
+
 void GpSurfaceShow(const DrawSurface* surface) {
   if (!g_started || !surface || !surface->buffer) return;
   PaceFrame();
@@ -165,6 +216,14 @@ void GpSurfaceShow(const DrawSurface* surface) {
   const bool rgb565 = g_screen->format->BitsPerPixel == 16 && g_screen->format->Rmask == 0xF800 &&
                       g_screen->format->Gmask == 0x07E0;
   const bool wordRows = rgb565 && pitch % 4 == 0 && (reinterpret_cast<uintptr_t>(base) & 3) == 0;
+#if defined(__SSE2__)
+  if (rgb565 && (reinterpret_cast<uintptr_t>(src) & 15) == 0) {
+    PresentBlocks(src, base, pitch);
+    if (SDL_MUSTLOCK(g_screen)) SDL_UnlockSurface(g_screen);
+    SDL_UpdateRect(g_screen, 0, 0, 0, 0);
+    return;
+  }
+#endif
   for (int y = 0; y < SCREEN_HEIGHT; ++y) {
     const uint16_t* col = src + (SCREEN_HEIGHT - 1 - y);
     if (wordRows) {
