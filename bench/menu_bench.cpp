@@ -12,7 +12,7 @@
 #include <string>
 
 #include "document/layout.h"
-#include "document/load.h"
+#include "importers/load.h"
 #include "document/render.h"
 #include "document/text.h"
 #include "platform/files.h"

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "document/encoding.h"
-#include "document/load.h"
+#include "importers/load.h"
 #include "document/text.h"
 #include "platform/font.h"
 

@@ -11,7 +11,7 @@
 
 #include "document/dump.h"
 #include "document/encoding.h"
-#include "document/load.h"
+#include "importers/load.h"
 #include "document/text.h"
 #include "harness.h"
 #include "mono_font.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/engine.h"
-#include "document/load.h"
+#include "importers/load.h"
 #include "document/render.h"
 #include "document/text.h"
 #include "harness.h"

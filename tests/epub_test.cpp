@@ -15,7 +15,7 @@
 #include "document/dump.h"
 #include "document/encoding.h"
 #include "document/layout.h"
-#include "document/load.h"
+#include "importers/load.h"
 #include "document/render.h"
 #include "document/text.h"
 #include "harness.h"

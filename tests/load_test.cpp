@@ -9,6 +9,7 @@
 
 #include "document/layout.h"
 #include "document/load.h"
+#include "importers/load.h"
 #include "document/text.h"
 #include "harness.h"
 #include "mono_font.h"

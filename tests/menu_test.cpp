@@ -13,7 +13,7 @@
 
 #include "app/engine.h"
 #include "document/layout.h"
-#include "document/load.h"
+#include "importers/load.h"
 #include "document/render.h"
 #include "document/text.h"
 #include "harness.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "document/load.h"
+#include "importers/load.h"
 #include "document/text.h"
 #include "harness.h"
 #include "importers/pdb.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "document/load.h"
+#include "importers/load.h"
 #include "document/text.h"
 #include "harness.h"
 #include "pdf/internal.h"

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "document/load.h"
 #include "document/text.h"
 #include "harness.h"
 #include "platform/keys.h"

@@ -14,7 +14,7 @@
 
 #include "app/intro.h"
 #include "document/layout.h"
-#include "document/load.h"
+#include "importers/load.h"
 #include "document/render.h"
 #include "document/text.h"
 #include "harness.h"

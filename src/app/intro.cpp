@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "document/load.h"
+#include "importers/load.h"
 #include "platform/trace.h"
 
 const char intromsg[] =

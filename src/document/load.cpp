@@ -1,7 +1,5 @@
-// The document loader: reads files whole, chooses the importer (HTML, RTF,
-// PDF, PalmDoc, else plain text), joins soft line breaks and lays the result
-// out. Plain text in code page 1252 needs no conversion: its bytes are the
-// formatted text; UTF-8 and UTF-16 text is converted to it first.
+// Document files: reading a file whole, joining soft line breaks, card paths
+// and extensions. The loader that chooses the importer is in importers/load.
 #include "document/load.h"
 
 #include <cstdio>
@@ -9,15 +7,8 @@
 #include <cstring>
 #include <strings.h>
 
-#include "document/encoding.h"
-#include "document/layout.h"
 #include "document/text.h"
-#include "importers/html.h"
-#include "importers/pdb.h"
-#include "importers/rtf.h"
-#include "pdf/pdf.h"
 #include "platform/files.h"
-#include "ui/boxes/messagebox.h"
 #include "platform/trace.h"
 
 namespace {
@@ -25,21 +16,6 @@ namespace {
 const char* BaseName(const char* name) {
   const char* slash = std::strrchr(name, '/');
   return slash ? slash + 1 : name;
-}
-
-// Ends the formatted text before TEXT_MAX_BYTES, never inside a format code.
-void CutToLimit(Text* text, char* buffer) {
-  // strnlen stops at the text's own NUL: nothing past the buffer is read.
-  if (strnlen(buffer, size_t(TEXT_MAX_BYTES)) < size_t(TEXT_MAX_BYTES)) return;
-  size_t cut = size_t(TEXT_MAX_BYTES) - 1;
-  if (buffer[cut - 2] == FORMAT_CODE) {
-    cut -= 2;
-  } else if (buffer[cut - 1] == FORMAT_CODE) {
-    cut -= 1;
-  }
-  buffer[cut] = 0;
-  GpTrace("LoadFromBuffer: text cut at %ld bytes\n", long(cut));
-  text->incomplete = true;
 }
 
 }  // namespace
@@ -92,57 +68,6 @@ void JoinSoftBreaks(Text* text) {
   s[write] = 0;
 }
 
-int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
-  if (!text) {
-    std::free(buffer);
-    return 1;
-  }
-  if (!name) name = "";
-  std::free(text->text);
-  text->text = nullptr;
-  // The line table points into the old text: drop it with it.
-  ++g_textRevision;
-  std::free(text->lines);
-  text->lines = nullptr;
-  text->lineCount = 0;
-
-  text->incomplete = false;
-  if (buffer) {
-    // UTF-8 and UTF-16 text becomes code page 1252 before the importer is chosen.
-    ConvertDocumentEncoding(name, buffer, &size);
-    if (NameHasExtension(name, "epub")) {
-      // A book is opened from the card only (by LoadEpub), never as bytes
-      // already read, such as an archive's entry.
-      std::free(buffer);
-      buffer = nullptr;
-    } else if (NameHasExtension(name, "htm") || NameHasExtension(name, "html")) {
-      ImportHtml(text, buffer, size);
-    } else if (std::strncmp(buffer, "{\\rtf", 5) == 0) {
-      // A missing closing brace at the end loses nothing; any other stop
-      // (a bad escape, the nesting limit, a stray brace) drops the rest.
-      const int result = ImportRtf(text, &buffer, size);
-      if (result != RtfOk && result != RtfUnmatchedBrace) text->incomplete = true;
-    } else if (NameHasExtension(name, "pdf")) {
-      ImportPdf(text, &buffer, size);
-    } else if (NameHasExtension(name, "pdb")) {
-      ImportPdb(text, &buffer, size);
-    }
-  }
-  if (!buffer) {
-    MessageBoxWait(LangText("Error loading file|Error cargando fichero"), BaseName(name));
-  }
-  if (buffer) CutToLimit(text, buffer);
-  text->text = buffer;
-  JoinSoftBreaks(text);
-  LayoutLines(text, text->font, text->text, START_STYLE);
-  if (buffer && text->incomplete) {
-    // What was read stays on screen, but the reader must know it is not all.
-    MessageBoxWait(LangText("Error loading file|Error cargando fichero"), BaseName(name));
-  }
-  text->incomplete = false;
-  return 1;
-}
-
 char* ReadWholeFile(Text* text, const char* path, int32_t* size) {
   if (text) text->name[0] = 0;
   if (!path || !*path) return nullptr;
@@ -170,14 +95,3 @@ char* ReadWholeFile(Text* text, const char* path, int32_t* size) {
   return buffer;
 }
 
-int LoadFromFile(Text* text, const char* path) {
-  int32_t size = 0;
-  char* buffer = ReadWholeFile(text, path, &size);
-  if (!buffer) return 0;
-  return LoadFromBuffer(text, path, buffer, size);
-}
-
-int LoadFromMemory(Text* text, char* formatted) {
-  const int32_t size = formatted ? int32_t(std::strlen(formatted) + 1) : 0;
-  return LoadFromBuffer(text, "   ", formatted, size);
-}

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "document/load.h"
+#include "importers/load.h"
 #include "document/text.h"
 #include "platform/video.h"
 #include "ui/boxes/messagebox.h"

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "document/load.h"
+#include "importers/load.h"
 #include "document/text.h"
 #include "ui/boxes/messagebox.h"
 #include "zip/archive.h"

@@ -14,6 +14,7 @@
 #include "document/encoding.h"
 #include "document/layout.h"
 #include "document/load.h"
+#include "importers/load.h"
 #include "document/text.h"
 #include "importers/html.h"
 #include "platform/trace.h"
