@@ -8,6 +8,7 @@
 # reopen it where it was left (the same screen as the first run's last).
 # Usage: e2e_files.sh path/to/quillo
 set -uo pipefail
+. "$(dirname "$0")/e2e_common.sh"
 quillo="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d /tmp/quillo-e2e-files-XXXXXX)"
@@ -126,33 +127,6 @@ expect_chooser() {
   expect_pixel "$1" 10 220 255 255 255
 }
 
-# Where the dialog puts a name: listing order, "." left out, the first row
-# kept, the rest folders first then documents, then other files, by name.
-row_of() {
-  local folder="$1" target="$2" first="" name shown rank
-  local rows=()
-  while IFS= read -r name; do
-    [ "$name" = "." ] && continue
-    if [ "$name" = ".." ]; then shown="<..>"; rank=3
-    elif [ -d "$folder/$name" ]; then shown="<$name>"; rank=2
-    else
-      shown="$name"
-      case "${name,,}" in
-        *.txt|*.rtf|*.pdb|*.zip|*.htm|*.html|*.pdf) rank=1 ;;
-        *) rank=0 ;;
-      esac
-    fi
-    if [ -z "$first" ]; then first="$shown"; else rows+=("$rank $shown"); fi
-  done < <(ls -f -a "$folder")
-  local i=0
-  [ "$first" = "$target" ] && { echo 0; return; }
-  while IFS= read -r line; do
-    i=$((i + 1))
-    [ "${line#* }" = "$target" ] && { echo "$i"; return; }
-  done < <(printf '%s\n' "${rows[@]}" | LC_ALL=C sort -k1,1nr -k2)
-  fail "$target is not listed in $folder"
-}
-
 # First run: the chooser lists novel.txt and "Open another file...".
 start "$work/out1.log" "-mrf load"
 sleep 1
@@ -162,9 +136,11 @@ press Return
 # The dialog in the working folder; into books/ and the archive.
 sleep 0.5
 grep -q "^Filedialog $run/: " "$work/out1.log" || fail "no dialog trace"
-press Down "$(row_of "$run" "<books>")"
+find_row "$run" "<books>"
+press Down "$row"
 press Return
-press Down "$(row_of "$run/books" "library.zip")"
+find_row "$run/books" "library.zip"
+press Down "$row"
 press Return
 # The archive: <..>, shelf/, about.txt; into shelf/ and open chapter.txt.
 press Down 1

@@ -6,6 +6,7 @@
 # SDL_Init, suppressed by name in memcheck.supp beside this script.
 # Usage: e2e_memcheck.sh path/to/quillo
 set -uo pipefail
+. "$(dirname "$0")/e2e_common.sh"
 here="$(cd "$(dirname "$0")" && pwd)"
 quillo="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 work="$(mktemp -d "${TMPDIR:-/tmp}/quillo-memcheck-XXXXXX")"
@@ -203,32 +204,6 @@ settle() {
     fi
   done
   fail "the screen did not settle: $1"
-}
-# Where the file dialog lists a name: listing order, "." left out, the first
-# row kept, the rest folders first, then documents, then other files, by name.
-row_of() {
-  local folder="$1" target="$2" first="" name shown rank line
-  local rows=()
-  while IFS= read -r name; do
-    [ "$name" = "." ] && continue
-    if [ "$name" = ".." ]; then shown="<..>"; rank=3
-    elif [ -d "$folder/$name" ]; then shown="<$name>"; rank=2
-    else
-      shown="$name"
-      case "${name,,}" in
-        *.txt|*.rtf|*.pdb|*.zip|*.htm|*.html|*.pdf) rank=1 ;;
-        *) rank=0 ;;
-      esac
-    fi
-    if [ -z "$first" ]; then first="$shown"; else rows+=("$rank $shown"); fi
-  done < <(ls -f -a "$folder")
-  local i=0
-  [ "$first" = "$target" ] && { echo 0; return; }
-  while IFS= read -r line; do
-    i=$((i + 1))
-    [ "${line#* }" = "$target" ] && { echo "$i"; return; }
-  done < <(printf '%s\n' "${rows[@]}" | LC_ALL=C sort -k1,1nr -k2)
-  echo -1
 }
 # The row of the file dialog's list under the yellow selection bar (rows of
 # 12 pixels from y 73; the bar reaches x 289), or -1.

@@ -9,6 +9,7 @@
 # reopens it there, zoomed and on the new paper (the renderer's page again).
 # Usage: e2e_menu.sh path/to/quillo path/to/quillo-render
 set -uo pipefail
+. "$(dirname "$0")/e2e_common.sh"
 quillo="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 render="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
 work="$(mktemp -d /tmp/quillo-e2e-menu-XXXXXX)"
@@ -156,32 +157,6 @@ pixel_near() {
     [ "${d#-}" -le 16 ] || return 1
   done
 }
-# Where the file dialog lists a name: listing order, "." left out, the first
-# row kept, the rest folders first, then documents, then other files, by name.
-row_of() {
-  local folder="$1" target="$2" first="" name shown rank line
-  local rows=()
-  while IFS= read -r name; do
-    [ "$name" = "." ] && continue
-    if [ "$name" = ".." ]; then shown="<..>"; rank=3
-    elif [ -d "$folder/$name" ]; then shown="<$name>"; rank=2
-    else
-      shown="$name"
-      case "${name,,}" in
-        *.txt|*.rtf|*.pdb|*.zip|*.htm|*.html|*.pdf) rank=1 ;;
-        *) rank=0 ;;
-      esac
-    fi
-    if [ -z "$first" ]; then first="$shown"; else rows+=("$rank $shown"); fi
-  done < <(ls -f -a "$folder")
-  local i=0
-  [ "$first" = "$target" ] && { echo 0; return; }
-  while IFS= read -r line; do
-    i=$((i + 1))
-    [ "${line#* }" = "$target" ] && { echo "$i"; return; }
-  done < <(printf '%s\n' "${rows[@]}" | LC_ALL=C sort -k1,1nr -k2)
-  fail "$target is not listed in $folder"
-}
 # The row of the file dialog's list under the yellow selection bar (rows of
 # 12 pixels from y 73; the bar reaches x 289), or -1.
 selected_row() {
@@ -293,11 +268,13 @@ fi
 "$render" "$book" -o "$work/top.bmp" 2>/dev/null || fail "quillo-render failed"
 press Return
 wait_trace "$work/out.log" "^Filedialog $run/: "
-select_row "$(row_of "$run" "<books>")"
+find_row "$run" "<books>"
+select_row "$row"
 shoot folder
 press Return
 wait_new folder books
-select_row "$(row_of "$run/books" "book.txt")"
+find_row "$run/books" "book.txt"
+select_row "$row"
 press Return
 wait_screen opened "$work/top.bmp"
 

@@ -108,14 +108,12 @@ TEST_F(FileDialogTest, FolderRowsFromARealFolder) {
   Touch("README");
   const std::vector<FileListEntry> rows = Rows(dir_ + "/");
   ASSERT_EQ(rows.size(), 11u) << "\".\" is left out";
-  std::vector<std::string> rest;
-  for (size_t i = 1; i < rows.size(); ++i) rest.push_back(rows[i].name);
-  // Row 0 is whatever the listing gave first; the others follow the order.
-  std::vector<std::string> expected = {"<..>",      "<Books>",   "<x.zip>",   "book.Zip",
-                                       "letter.rtf", "notes.TXT", "page.html", "paper.pdf",
-                                       "story.pdb", "README",    "photo.jpg"};
-  expected.erase(std::find(expected.begin(), expected.end(), std::string(rows[0].name)));
-  EXPECT_EQ(rest, expected);
+  std::vector<std::string> shown;
+  for (const FileListEntry& row : rows) shown.push_back(row.name);
+  const std::vector<std::string> expected = {"<..>",      "<Books>",   "<x.zip>",   "book.Zip",
+                                             "letter.rtf", "notes.TXT", "page.html", "paper.pdf",
+                                             "story.pdb", "README",    "photo.jpg"};
+  EXPECT_EQ(shown, expected);
   for (const FileListEntry& row : rows) {
     const std::string name = row.name;
     const int32_t type = name == "<..>" ? ENTRY_PARENT
@@ -127,31 +125,58 @@ TEST_F(FileDialogTest, FolderRowsFromARealFolder) {
   }
 }
 
-TEST_F(FileDialogTest, SortKeepsTheFirstListedRowInPlace) {
+TEST_F(FileDialogTest, TheParentRowLeadsWhereverTheListingPutsIt) {
   Folder("sub");
   Touch("b.txt");
   Touch("a.txt");
-  // A listing in an order of our own, with the real folder's attributes.
-  const char* listing[] = {"b.txt", ".", "a.txt", "..", "sub", "gone.txt"};
-  std::vector<char> names(6 * DIR_NAME_SIZE, 0);
-  for (int i = 0; i < 6; ++i) std::strcpy(&names[size_t(i) * DIR_NAME_SIZE], listing[i]);
-  FileList list;
-  BuildFolderList(&list, (dir_ + "/").c_str(), names.data(), 6);
-  ASSERT_EQ(list.count, 5);
-  const char* expected[] = {"b.txt", "<..>", "<sub>", "a.txt", "gone.txt"};
-  for (int i = 0; i < 5; ++i) EXPECT_STREQ(list.rows[i].name, expected[i]) << i;
+  // Listings in orders of our own, with the real folder's attributes: a file
+  // system may return ".." anywhere, or the 128-name cut may leave it out.
+  auto build = [&](std::vector<const char*> listing) {
+    std::vector<char> names(std::max<size_t>(listing.size(), 1) * DIR_NAME_SIZE, 0);
+    for (size_t i = 0; i < listing.size(); ++i) std::strcpy(&names[i * DIR_NAME_SIZE], listing[i]);
+    FileList list;
+    BuildFolderList(&list, (dir_ + "/").c_str(), names.data(), int(listing.size()));
+    std::vector<std::string> rows;
+    for (int32_t i = 0; i < list.count; ++i) rows.push_back(list.rows[i].name);
+    if (list.count > 0) {
+      EXPECT_EQ(list.rows[0].type, ENTRY_PARENT);
+    }
+    free(list.rows);
+    return rows;
+  };
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(build({"b.txt", ".", "a.txt", "..", "sub", "gone.txt"}),
+            Names({"<..>", "<sub>", "a.txt", "b.txt", "gone.txt"}));
+  EXPECT_EQ(build({".", "..", "b.txt", "sub", "a.txt"}), Names({"<..>", "<sub>", "a.txt", "b.txt"}))
+      << "the console's order";
+  EXPECT_EQ(build({"b.txt", "a.txt", "."}), Names({"<..>", "a.txt", "b.txt"})) << "no \"..\" listed";
+  EXPECT_EQ(build({}), Names({"<..>"})) << "a folder that has gone can still be left";
   // A name whose attributes cannot be read is a file by its extension.
-  EXPECT_EQ(list.rows[4].type, ENTRY_DOCUMENT);
-  BuildFolderList(&list, (dir_ + "/").c_str(), names.data(), 0);
-  EXPECT_EQ(list.count, 0) << "an empty listing gives an empty list";
+  std::vector<char> names(DIR_NAME_SIZE, 0);
+  std::strcpy(names.data(), "gone.txt");
+  FileList list;
+  BuildFolderList(&list, (dir_ + "/").c_str(), names.data(), 1);
+  ASSERT_EQ(list.count, 2);
+  EXPECT_EQ(list.rows[1].type, ENTRY_DOCUMENT);
   free(list.rows);
 }
 
 TEST_F(FileDialogTest, ListingStopsAt128Names) {
   for (int i = 0; i < 140; ++i) Touch("f" + std::to_string(1000 + i) + ".txt");
   const std::vector<FileListEntry> rows = Rows(dir_ + "/");
-  // 128 names from the listing, "." among them (the folder has 142).
-  EXPECT_EQ(rows.size(), 127u);
+  // 128 names from the listing (the folder has 142 with "." and ".."): "."
+  // is left out, and "<..>" leads whether or not the cut kept "..".
+  std::vector<char> names(size_t(FOLDER_LIST_NAMES) * DIR_NAME_SIZE);
+  int stored = 0;
+  ASSERT_EQ(GpDirEnumList((dir_ + "/").c_str(), 0, FOLDER_LIST_NAMES, names.data(), &stored), FAT_OK);
+  ASSERT_EQ(stored, 128);
+  bool dot = false, dotDot = false;
+  for (int i = 0; i < stored; ++i) {
+    dot |= std::strcmp(&names[size_t(i) * DIR_NAME_SIZE], ".") == 0;
+    dotDot |= std::strcmp(&names[size_t(i) * DIR_NAME_SIZE], "..") == 0;
+  }
+  EXPECT_EQ(rows.size(), size_t(128 - (dot ? 1 : 0) + (dotDot ? 0 : 1)));
+  EXPECT_STREQ(rows[0].name, "<..>");
   snprintf(g_settings.folderPath, sizeof g_settings.folderPath, "%s/", dir_.c_str());
   testing::internal::CaptureStdout();
   EXPECT_EQ(RunDialog({{KEY_CANCEL, 1}}), 1);
@@ -237,10 +262,13 @@ TEST_F(FileDialogTest, EmptyAndMissingFilesAreNotOpened) {
   EXPECT_EQ(CheckDocumentFile((dir_ + "/empty.txt").c_str()), 0);
 }
 
-TEST_F(FileDialogTest, FolderThatCannotBeListedEndsTheDialog) {
+TEST_F(FileDialogTest, FolderThatHasGoneCanBeLeft) {
+  Touch("here.txt");
   snprintf(g_settings.folderPath, sizeof g_settings.folderPath, "%s/none/", dir_.c_str());
-  // The file service lists a missing folder as empty: only CANCEL ends it.
-  EXPECT_EQ(RunDialog({{KEY_ACCEPT, 2}, {KEY_CANCEL, 1}}), 1);
+  // The file service lists a missing folder as empty; its list still holds
+  // "<..>", which leads to the folder above.
+  EXPECT_EQ(RunDialog({{KEY_ACCEPT, 1}, {KEY_CANCEL, 1}}), 1);
+  EXPECT_EQ(std::string(g_settings.folderPath), dir_ + "/");
 }
 
 // Row names of the archive list at prefix.

@@ -3,6 +3,7 @@
 // the loading box, and reopening a recorded document.
 #include "ui/filedialog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,9 +117,11 @@ void ParentFolderPath(char* path) {
 
 void BuildFolderList(FileList* list, const char* folder, const char* names, int count) {
   std::free(list->rows);
-  list->rows = static_cast<FileListEntry*>(std::malloc(sizeof(FileListEntry) * size_t(count > 0 ? count : 1)));
+  // One row more than the names, for a parent row the listing lacks.
+  list->rows = static_cast<FileListEntry*>(std::malloc(sizeof(FileListEntry) * size_t(count > 0 ? count + 1 : 1)));
   list->count = 0;
   if (!list->rows) return;
+  int32_t parent = -1;
   char path[FULL_PATH_SIZE];
   char shown[FILE_LIST_NAME_SIZE + 2];
   for (int i = 0; i < count; ++i) {
@@ -133,6 +136,7 @@ void BuildFolderList(FileList* list, const char* folder, const char* names, int 
     FileListEntry* row = &list->rows[list->count];
     if (std::strcmp(name, "..") == 0) {
       SetFileListEntry(row, "<..>", ENTRY_PARENT, 0);
+      if (parent < 0) parent = list->count;
     } else if (attr.attr & ATTR_FOLDER) {
       // A name too long for its brackets is cut; entering it then finds no
       // such folder and stays where it is.
@@ -150,6 +154,16 @@ void BuildFolderList(FileList* list, const char* folder, const char* names, int 
     }
     ++list->count;
   }
+  // The sort keeps row 0 in place, for the parent row. The console's card
+  // lists "." and ".." first, but other file systems return them anywhere,
+  // past the 128 names read, or not at all for a folder that has gone: the
+  // parent row is moved to the top, or added there, so that a random name is
+  // never pinned above the sorted rows and the folder can always be left.
+  if (parent < 0) {
+    SetFileListEntry(&list->rows[list->count], "<..>", ENTRY_PARENT, 0);
+    parent = list->count++;
+  }
+  std::rotate(list->rows, list->rows + parent, list->rows + parent + 1);
   SortFileList(list);
 }
 

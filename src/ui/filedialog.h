@@ -40,6 +40,9 @@ int OpenRecordedDocument(const char* path, const char* entryName, int32_t entryI
 // Rows of a folder listing: names is count 256-byte slots; list->rows is
 // replaced (the old array freed; new one malloc'd, owned by the list's creator
 // from then on). "." is left out, ".." becomes "<..>", folders "<name>".
+// The "<..>" row is always row 0, wherever the listing returned "..", and is
+// added when the listing holds none (an empty or cut listing); the other rows
+// are sorted below it.
 void BuildFolderList(FileList* list, const char* folder, const char* names, int count);
 // Rows of the archive folder prefix (empty: the top) into list->rows, which
 // must hold maxRows rows: "<..>" first, then the folders one level down and
