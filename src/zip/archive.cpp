@@ -81,20 +81,30 @@ int ReadCentralRecord(ZipArchive* archive, ZipEntryInfo* info, uint32_t* localOf
   if (archive->entry) archive->entry->positioned = false;
   FILE* file = archive->file;
   if (!SeekTo(file, archive->fileSize, archive->recordPos + archive->bytesBefore)) return ZIP_ERRNO;
-  uint32_t signature = 0;
-  if (!ReadLe32(file, &signature)) return ZIP_ERRNO;
-  if (signature != CENTRAL_SIGNATURE) return ZIP_BAD_ARCHIVE;
+  // The fixed part in one read, then field by field from it: a walk of a
+  // large archive reads thousands of records. A short read fails as a read of
+  // the first missing field would, after the signature check.
+  uint8_t bytes[CENTRAL_RECORD_SIZE];
+  const size_t got = fread(bytes, 1, sizeof bytes, file);
+  if (got < 4) return ZIP_ERRNO;
+  if (GetLe32(bytes) != CENTRAL_SIGNATURE) return ZIP_BAD_ARCHIVE;
+  if (got < sizeof bytes) return ZIP_ERRNO;
   ZipEntryInfo record;
-  uint32_t offset = 0;
-  if (!ReadLe16(file, &record.versionMadeBy) || !ReadLe16(file, &record.versionNeeded) ||
-      !ReadLe16(file, &record.flags) || !ReadLe16(file, &record.method) ||
-      !ReadLe32(file, &record.dosDate) || !ReadLe32(file, &record.crc) ||
-      !ReadLe32(file, &record.compressedSize) || !ReadLe32(file, &record.uncompressedSize) ||
-      !ReadLe16(file, &record.nameLength) || !ReadLe16(file, &record.extraLength) ||
-      !ReadLe16(file, &record.commentLength) || !ReadLe16(file, &record.diskStart) ||
-      !ReadLe16(file, &record.internalAttr) || !ReadLe32(file, &record.externalAttr) ||
-      !ReadLe32(file, &offset))
-    return ZIP_ERRNO;
+  record.versionMadeBy = GetLe16(bytes + 4);
+  record.versionNeeded = GetLe16(bytes + 6);
+  record.flags = GetLe16(bytes + 8);
+  record.method = GetLe16(bytes + 10);
+  record.dosDate = GetLe32(bytes + 12);
+  record.crc = GetLe32(bytes + 16);
+  record.compressedSize = GetLe32(bytes + 20);
+  record.uncompressedSize = GetLe32(bytes + 24);
+  record.nameLength = GetLe16(bytes + 28);
+  record.extraLength = GetLe16(bytes + 30);
+  record.commentLength = GetLe16(bytes + 32);
+  record.diskStart = GetLe16(bytes + 34);
+  record.internalAttr = GetLe16(bytes + 36);
+  record.externalAttr = GetLe32(bytes + 38);
+  const uint32_t offset = GetLe32(bytes + 42);
   if (name && nameSize > 0) {
     // Read into a scratch copy so the caller's buffer is only touched once the
     // whole record has been read.
@@ -227,14 +237,16 @@ int ArchiveOpenEntry(ZipArchive* archive) {
   if (info.uncompressedSize > ZIP_MAX_ENTRY_SIZE) return ZIP_BAD_ARCHIVE;
 
   FILE* file = archive->file;
-  uint32_t signature = 0, version = 0, flags = 0, method = 0, dosDate = 0, crc = 0;
-  uint32_t compressedSize = 0, uncompressedSize = 0, nameLength = 0, extraLength = 0;
+  // The local header in one read; a short one fails as a damaged archive.
+  uint8_t bytes[LOCAL_HEADER_SIZE];
   if (!SeekTo(file, archive->fileSize, uint64_t(archive->localHeaderOffset) + archive->bytesBefore) ||
-      !ReadLe32(file, &signature) || signature != LOCAL_SIGNATURE || !ReadLe16(file, &version) ||
-      !ReadLe16(file, &flags) || !ReadLe16(file, &method) || method != info.method ||
-      !ReadLe32(file, &dosDate) || !ReadLe32(file, &crc) || !ReadLe32(file, &compressedSize) ||
-      !ReadLe32(file, &uncompressedSize) || !ReadLe16(file, &nameLength) || nameLength != info.nameLength ||
-      !ReadLe16(file, &extraLength))
+      fread(bytes, 1, sizeof bytes, file) != sizeof bytes)
+    return ZIP_BAD_ARCHIVE;
+  const uint32_t signature = GetLe32(bytes), flags = GetLe16(bytes + 6), method = GetLe16(bytes + 8);
+  const uint32_t crc = GetLe32(bytes + 14), compressedSize = GetLe32(bytes + 18);
+  const uint32_t uncompressedSize = GetLe32(bytes + 22), nameLength = GetLe16(bytes + 26);
+  const uint32_t extraLength = GetLe16(bytes + 28);
+  if (signature != LOCAL_SIGNATURE || method != info.method || nameLength != info.nameLength)
     return ZIP_BAD_ARCHIVE;
   if (!(flags & FLAG_DATA_DESCRIPTOR) &&
       (crc != info.crc || compressedSize != info.compressedSize || uncompressedSize != info.uncompressedSize))

@@ -248,8 +248,11 @@ const char* BaseName(const char* path) {
 void MarkChapterStructure(char* chapter, int32_t length) {
   auto lower = [](char c) { return char(c >= 'A' && c <= 'Z' ? c + 32 : c); };
   auto ends_name = [](char c) { return c == '>' || c == ' ' || c == '/' || c == '\t' || c == '\n' || c == '\r'; };
+  // memchr finds each tag's "<": a chapter is mostly text between tags.
   for (int32_t i = 0; i + 3 < length; ++i) {
-    if (chapter[i] != '<') continue;
+    const void* open = std::memchr(chapter + i, '<', size_t(length - 3 - i));
+    if (!open) break;
+    i = int32_t(static_cast<const char*>(open) - chapter);
     const char a = lower(chapter[i + 1]);
     const char b = lower(chapter[i + 2]);
     const char c = chapter[i + 3];
