@@ -12,9 +12,9 @@
 #include <string>
 
 #include "document/layout.h"
-#include "importers/load.h"
 #include "document/render.h"
 #include "document/text.h"
+#include "importers/load.h"
 #include "platform/files.h"
 #include "platform/font.h"
 #include "platform/keys.h"

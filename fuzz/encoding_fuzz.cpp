@@ -11,8 +11,8 @@
 #include <cstring>
 
 #include "document/encoding.h"
-#include "importers/load.h"
 #include "document/text.h"
+#include "importers/load.h"
 #include "platform/font.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

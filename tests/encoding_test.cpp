@@ -11,9 +11,9 @@
 
 #include "document/dump.h"
 #include "document/encoding.h"
-#include "importers/load.h"
 #include "document/text.h"
 #include "harness.h"
+#include "importers/load.h"
 #include "mono_font.h"
 #include "zip/archive_load.h"
 

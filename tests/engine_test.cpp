@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "app/engine.h"
-#include "importers/load.h"
 #include "document/render.h"
 #include "document/text.h"
 #include "harness.h"
+#include "importers/load.h"
 #include "platform/files.h"
 #include "platform/keys.h"
 #include "platform/settings.h"

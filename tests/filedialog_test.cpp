@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "importers/load.h"
 #include "document/text.h"
 #include "harness.h"
+#include "importers/load.h"
 #include "platform/files.h"
 #include "platform/keys.h"
 #include "platform/recent.h"

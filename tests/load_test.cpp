@@ -9,9 +9,9 @@
 
 #include "document/layout.h"
 #include "document/load.h"
-#include "importers/load.h"
 #include "document/text.h"
 #include "harness.h"
+#include "importers/load.h"
 #include "mono_font.h"
 #include "platform/keys.h"
 #include "platform/settings.h"

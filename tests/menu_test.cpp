@@ -13,10 +13,10 @@
 
 #include "app/engine.h"
 #include "document/layout.h"
-#include "importers/load.h"
 #include "document/render.h"
 #include "document/text.h"
 #include "harness.h"
+#include "importers/load.h"
 #include "platform/bytes.h"
 #include "platform/font.h"
 #include "platform/keys.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "importers/load.h"
 #include "document/text.h"
 #include "harness.h"
+#include "importers/load.h"
 #include "importers/pdb.h"
 #include "mono_font.h"
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "importers/load.h"
 #include "document/text.h"
 #include "harness.h"
+#include "importers/load.h"
 #include "pdf/internal.h"
 #include "pdf/pdf.h"
 

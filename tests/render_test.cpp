@@ -14,10 +14,10 @@
 
 #include "app/intro.h"
 #include "document/layout.h"
-#include "importers/load.h"
 #include "document/render.h"
 #include "document/text.h"
 #include "harness.h"
+#include "importers/load.h"
 #include "platform/font.h"
 #include "platform/settings.h"
 #include "platform/video.h"

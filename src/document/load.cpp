@@ -11,14 +11,10 @@
 #include "platform/files.h"
 #include "platform/trace.h"
 
-namespace {
-
-const char* BaseName(const char* name) {
-  const char* slash = std::strrchr(name, '/');
-  return slash ? slash + 1 : name;
+const char* BaseName(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash ? slash + 1 : path;
 }
-
-}  // namespace
 
 bool NameHasExtension(const char* name, const char* extension) {
   if (!name || !extension) return false;

@@ -18,6 +18,9 @@ char* ReadWholeFile(Text* text, const char* path, int32_t* size);
 // space, CR and LF loses the CR LF, so hard-wrapped paragraphs flow again.
 void JoinSoftBreaks(Text* text);
 
+// What follows the last "/" of path (all of it when it has none): a pointer into path.
+const char* BaseName(const char* path);
+
 // The path without a leading "/mnt/sd" or "/tmp/mnt/sd": a pointer into path.
 const char* TrimSdPath(const char* path);
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "document/load.h"
 #include "document/text.h"
 #include "platform/font.h"
 #include "platform/settings.h"
@@ -242,8 +243,7 @@ void DrawProgressBar(uint16_t* buf, int x, int32_t position, int32_t height, int
 void TitleName(char (&name)[TITLE_NAME_MAX + 1]) {
   name[0] = 0;
   if (!g_text) return;
-  const char* slash = std::strrchr(g_text->name, '/');
-  const char* base = slash ? slash + 1 : g_text->name;
+  const char* base = BaseName(g_text->name);
   if (std::strlen(base) > size_t(TITLE_NAME_MAX)) {
     std::snprintf(name, sizeof name, "%.*s...", TITLE_NAME_CUT, base);
   } else {

@@ -21,11 +21,6 @@
 
 namespace {
 
-const char* BaseName(const char* name) {
-  const char* slash = std::strrchr(name, '/');
-  return slash ? slash + 1 : name;
-}
-
 // Ends the formatted text before TEXT_MAX_BYTES, never inside a format code.
 void CutToLimit(Text* text, char* buffer) {
   // strnlen stops at the text's own NUL: nothing past the buffer is read.

@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "importers/load.h"
+#include "document/load.h"
 #include "document/text.h"
+#include "importers/load.h"
 #include "platform/video.h"
 #include "ui/boxes/messagebox.h"
 #include "ui/filedialog.h"
@@ -191,8 +192,7 @@ int OpenArchiveEntry(ZipArchive* archive, int32_t entryIndex) {
     return 0;
   }
   buffer[delivered] = 0;
-  const char* slash = std::strrchr(name, '/');
-  const char* documentName = slash ? slash + 1 : name;
+  const char* documentName = BaseName(name);
   LoadFromBuffer(g_text, documentName, buffer, delivered);
   ArchiveCloseEntry(archive);
   if (g_text) {

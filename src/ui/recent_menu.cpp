@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "document/load.h"
 #include "platform/recent.h"
 #include "platform/settings.h"
 #include "platform/video.h"
@@ -36,10 +37,7 @@ int ShowRecentMenu(RecentList* list, bool extraRow) {
     const RecentEntry& entry = list->rows[i];
     if (IsCurrent(list, entry)) continue;
     const char* shown = entry.entryName;
-    if (entry.entryIndex == -1) {
-      const char* slash = std::strrchr(entry.path, '/');
-      shown = slash ? slash + 1 : entry.path;
-    }
+    if (entry.entryIndex == -1) shown = BaseName(entry.path);
     FileListEntry row;
     SetFileListEntry(&row, shown, ENTRY_DOCUMENT, i);
     rows.push_back(row);

@@ -9,8 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "importers/load.h"
+#include "document/load.h"
 #include "document/text.h"
+#include "importers/load.h"
 #include "ui/boxes/messagebox.h"
 #include "zip/archive.h"
 #include "zip/epub.h"
@@ -97,8 +98,7 @@ int ArchiveLoadEntry(Text* text, ZipArchive* archive) {
     return delivered;
   }
   buffer[delivered] = '\0';
-  const char* slash = strrchr(name, '/');
-  const char* baseName = slash ? slash + 1 : name;
+  const char* baseName = BaseName(name);
   LoadFromBuffer(text, baseName, buffer, delivered);  // takes the buffer
   // A 256-byte name loses its last byte to the terminator.
   const size_t nameLength = strnlen(baseName, sizeof(text->name) - 1);

@@ -14,9 +14,9 @@
 #include "document/encoding.h"
 #include "document/layout.h"
 #include "document/load.h"
-#include "importers/load.h"
 #include "document/text.h"
 #include "importers/html.h"
+#include "importers/load.h"
 #include "platform/trace.h"
 #include "ui/boxes/messagebox.h"
 #include "zip/archive.h"
@@ -233,11 +233,6 @@ char* ReadNamedEntry(ZipArchive* archive, const std::string& wanted, uint32_t* s
     if (CurrentEntryName(archive) == wanted) return ReadCurrentEntry(archive, size);
   }
   return nullptr;
-}
-
-const char* BaseName(const char* path) {
-  const char* slash = std::strrchr(path, '/');
-  return slash ? slash + 1 : path;
 }
 
 // Book chapters mark their titles with headings and their stress with <em>,
