@@ -407,6 +407,19 @@ TEST_F(FileDialogTest, EntryErrorsAreShownAndLeaveTheDocument) {
   EXPECT_EQ(OpenArchiveEntry(archive, -2), 0);
   ArchiveClose(archive);
   EXPECT_STREQ(g_text->text, "The page before the dialog.");
+
+  // A CRC that does not match: the text read is shown, and the reader is told.
+  archive = ArchiveOpen((std::string(QUILLO_SOURCE_DIR) + "/tests/data/corpus/zip/broken.zip").c_str());
+  ASSERT_NE(archive, nullptr);
+  GpSetKeyScript({});
+  EXPECT_EQ(OpenArchiveEntry(archive, 0), 1);
+  EXPECT_EQ(GpKeyScriptPolls(), 0u) << "a sound entry opens without a box";
+  const std::string sound = g_text->text;
+  GpSetKeyScript({{KEY_ACCEPT, 1}});
+  EXPECT_EQ(OpenArchiveEntry(archive, 1), 1);
+  EXPECT_EQ(GpKeyScriptPolls(), 1u) << "the box waited for a key";
+  EXPECT_EQ(std::strlen(g_text->text), sound.size()) << "what was read is on screen";
+  ArchiveClose(archive);
 }
 
 TEST_F(FileDialogTest, LongEntryNameIsCutForTheRecordAndFoundByIndex) {

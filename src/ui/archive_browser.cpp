@@ -194,11 +194,17 @@ int OpenArchiveEntry(ZipArchive* archive, int32_t entryIndex) {
   buffer[delivered] = 0;
   const char* documentName = BaseName(name);
   LoadFromBuffer(g_text, documentName, buffer, delivered);
-  ArchiveCloseEntry(archive);
+  const int closed = ArchiveCloseEntry(archive);
   if (g_text) {
     const size_t length = strnlen(documentName, sizeof g_text->name - 1);
     std::memcpy(g_text->name, documentName, length);
     g_text->name[length] = 0;
+  }
+  // What was read stays on screen, but it is not what the archive holds when
+  // the CRC failed or the data ran out early: the reader is told, as when the
+  // entry is reopened from the recent-files list.
+  if (closed == ZIP_CRC_ERROR || uint32_t(delivered) < info.uncompressedSize) {
+    ShowZipError("Can't decompress this file|Error al descomprimir");
   }
   return 1;
 }
