@@ -157,15 +157,21 @@ int GpSurfaceGet(DrawSurface* surface, int index) {
   return 0;
 }
 
-#if defined(__SSE2__)
 namespace {
 
-// The present turns the column-major frame into screen rows, every frame. With
-// SSE2 it does so in 8x8 blocks: eight loads take eight pixels from each of
-// eight columns, three rounds of interleaving turn them into eight pixels of
-// eight rows, and eight stores write them: about one instruction a pixel
-// where the pair loop below takes three and a half. The frame must be 16-byte
-// aligned; the screen rows need not be.
+// The present turns the column-major frame into screen rows, every frame, in
+// blocks when the frame and the screen allow it, else a pair of pixels at a
+// time (the loop in GpSurfaceShow).
+#if defined(__SSE2__)
+// With SSE2, 8x8 blocks: eight loads take eight pixels from each of eight
+// columns, three rounds of interleaving turn them into eight pixels of eight
+// rows, and eight stores write them: about one instruction a pixel where the
+// pair loop takes three and a half. The frame must be 16-byte aligned; the
+// screen rows need not be.
+bool CanPresentBlocks(const uint16_t* src, bool rgb565, bool) {
+  return rgb565 && (reinterpret_cast<uintptr_t>(src) & 15) == 0;
+}
+
 void PresentBlocks(const uint16_t* src, uint8_t* base, int pitch) {
   static_assert(SCREEN_WIDTH % 8 == 0 && SCREEN_HEIGHT % 8 == 0, "whole blocks");
   for (int k = 0; k < SCREEN_HEIGHT; k += 8) {
@@ -199,9 +205,62 @@ void PresentBlocks(const uint16_t* src, uint8_t* base, int pitch) {
     }
   }
 }
+#else
+// Without vectors (the console's ARM9), 2x2 blocks: a word read from a column
+// holds its pixels on two neighbouring rows, so two columns give one word for
+// each of the two rows. Per eight pixels that is four loads and four stores
+// where the pair loop takes eight loads. The frame and the screen rows must be
+// word-aligned.
+bool CanPresentBlocks(const uint16_t* src, bool, bool wordRows) {
+  return wordRows && (reinterpret_cast<uintptr_t>(src) & 3) == 0;
+}
+
+inline uint32_t LoadColumnWord(const uint16_t* p) {
+  uint32_t v;
+  std::memcpy(&v, __builtin_assume_aligned(p, 4), 4);
+  return v;
+}
+
+// Row y of two pixels from the column words left and right (row y at the
+// lower address in each, row y - 1 after it), and row y - 1 of the same.
+inline uint32_t LowerPair(uint32_t left, uint32_t right) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return (left & 0xFFFF0000u) | (right >> 16);
+#else
+  return (left & 0xFFFFu) | (right << 16);
+#endif
+}
+inline uint32_t UpperPair(uint32_t left, uint32_t right) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return (left << 16) | (right & 0xFFFFu);
+#else
+  return (left >> 16) | (right & 0xFFFF0000u);
+#endif
+}
+
+void PresentBlocks(const uint16_t* src, uint8_t* base, int pitch) {
+  static_assert(SCREEN_WIDTH % 4 == 0 && SCREEN_HEIGHT % 2 == 0, "whole blocks");
+  for (int y = SCREEN_HEIGHT - 1; y > 0; y -= 2) {
+    // Offset SCREEN_HEIGHT - 1 - y in a column is row y; the next one row y - 1.
+    uint32_t* lower = static_cast<uint32_t*>(__builtin_assume_aligned(base + y * pitch, 4));
+    uint32_t* upper = static_cast<uint32_t*>(__builtin_assume_aligned(base + (y - 1) * pitch, 4));
+    const uint16_t* s = src + (SCREEN_HEIGHT - 1 - y);
+    for (int x = 0; x < SCREEN_WIDTH; x += 4) {
+      const uint32_t a = LoadColumnWord(s), b = LoadColumnWord(s + SCREEN_HEIGHT);
+      const uint32_t c = LoadColumnWord(s + 2 * SCREEN_HEIGHT), d = LoadColumnWord(s + 3 * SCREEN_HEIGHT);
+      lower[0] = LowerPair(a, b);
+      lower[1] = LowerPair(c, d);
+      upper[0] = UpperPair(a, b);
+      upper[1] = UpperPair(c, d);
+      lower += 2;
+      upper += 2;
+      s += 4 * SCREEN_HEIGHT;
+    }
+  }
+}
+#endif
 
 }  // namespace
-#endif
 
 void GpSurfaceShow(const DrawSurface* surface) {
   if (!g_started || !surface || !surface->buffer) return;
@@ -216,14 +275,12 @@ void GpSurfaceShow(const DrawSurface* surface) {
   const bool rgb565 = g_screen->format->BitsPerPixel == 16 && g_screen->format->Rmask == 0xF800 &&
                       g_screen->format->Gmask == 0x07E0;
   const bool wordRows = rgb565 && pitch % 4 == 0 && (reinterpret_cast<uintptr_t>(base) & 3) == 0;
-#if defined(__SSE2__)
-  if (rgb565 && (reinterpret_cast<uintptr_t>(src) & 15) == 0) {
+  if (CanPresentBlocks(src, rgb565, wordRows)) {
     PresentBlocks(src, base, pitch);
     if (SDL_MUSTLOCK(g_screen)) SDL_UnlockSurface(g_screen);
     SDL_UpdateRect(g_screen, 0, 0, 0, 0);
     return;
   }
-#endif
   for (int y = 0; y < SCREEN_HEIGHT; ++y) {
     const uint16_t* col = src + (SCREEN_HEIGHT - 1 - y);
     if (wordRows) {
