@@ -116,16 +116,24 @@ TEST(Video, PresentMapsColumnsToScreenRows) {
   EXPECT_EQ(screen[239 * 320], 0x001F);
   EXPECT_EQ(screen[20 * 320 + 10], 0xFFFF);
   EXPECT_EQ(screen[20 * 320 + 11], 0);
-  // Every pixel its own value, from both buffers: each lands on its own
-  // screen pixel, rows and columns in pairs or not.
-  for (int pass = 0; pass < 2; ++pass) {
-    uint16_t* frame = g_video->BackBuffer();
+  // Every pixel its own value, from both buffers (shown in blocks) and from a
+  // frame off the word boundary (shown a pair at a time): each lands on its
+  // own screen pixel, rows and columns in pairs or not.
+  std::vector<uint16_t> unaligned(FRAME_PIXELS + 2);
+  for (int pass = 0; pass < 3; ++pass) {
+    DrawSurface odd = {};
+    odd.buffer = unaligned.data() + (reinterpret_cast<uintptr_t>(unaligned.data()) & 2 ? 0 : 1);
+    uint16_t* frame = pass < 2 ? g_video->BackBuffer() : odd.buffer;
     for (int x = 0; x < SCREEN_WIDTH; ++x) {
       for (int y = 0; y < SCREEN_HEIGHT; ++y) {
         frame[PixelIndex(x, y)] = uint16_t(x * 241 + y * 7 + pass);
       }
     }
-    g_video->Flip();
+    if (pass < 2) {
+      g_video->Flip();
+    } else {
+      GpSurfaceShow(&odd);
+    }
     ASSERT_TRUE(GpReadScreen(screen.data()));
     int wrong = 0;
     for (int y = 0; y < SCREEN_HEIGHT; ++y) {
