@@ -2,6 +2,7 @@
 // the program, picks SDL's dummy video driver so tests never need a display.
 #include "harness.h"
 
+#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/font.h"
@@ -19,6 +21,17 @@
 namespace {
 
 bool g_platformStarted = false;
+
+// The scratch folders made by this run, removed when every test has passed
+// (kept after a failure, to look into).
+std::vector<std::string> g_scratchDirs;
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+void RemoveScratchDirs() {
+  for (const std::string& dir : g_scratchDirs) nftw(dir.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  g_scratchDirs.clear();
+}
 
 std::string GoldenPath(const char* table) {
   return std::string(QUILLO_SOURCE_DIR) + "/tests/golden/" + table + ".txt";
@@ -50,6 +63,7 @@ std::string MakeScratchDir(const char* tag) {
   std::string templ = std::string("/tmp/quillo-test-") + tag + "-XXXXXX";
   std::string dir = templ;
   if (!mkdtemp(dir.data())) return std::string();
+  g_scratchDirs.push_back(dir);
   return dir;
 }
 
@@ -137,5 +151,7 @@ int main(int argc, char** argv) {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  if (result == 0) RemoveScratchDirs();
+  return result;
 }

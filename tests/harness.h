@@ -11,6 +11,7 @@
 void StartTestPlatform();
 
 // A new empty folder under the system's temporary folder; the caller may chdir.
+// The run removes it at the end when every test passed.
 std::string MakeScratchDir(const char* tag);
 
 // Writes size bytes to path (creating or truncating); false on failure.
