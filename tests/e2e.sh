@@ -4,6 +4,7 @@
 # keys, ends it with SIGTERM and checks that the settings were saved.
 # Usage: e2e.sh path/to/quillo
 set -uo pipefail
+. "$(dirname "$0")/e2e_common.sh"
 quillo="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 work="$(mktemp -d /tmp/quillo-e2e-XXXXXX)"
 fail() {
@@ -19,29 +20,8 @@ cleanup() {
   wait 2>/dev/null
 }
 
-# A display of our own, away from :0 where a desktop or another test may live.
-# -noreset: a server that resets when its last client leaves refuses the
-# reader's connection now and then (SDL opens and closes one before its own).
-start_xvfb() {
-  local n
-  for n in $(shuf -i 40-99); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-    xpid=$!
-    export DISPLAY=":$n"
-    local _
-    for _ in $(seq 100); do
-      xwd -root -silent >/dev/null 2>&1 && return 0
-      kill -0 "$xpid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$xpid" 2>/dev/null
-    wait "$xpid" 2>/dev/null
-    xpid=""
-  done
-  return 1
-}
-start_xvfb || fail "Xvfb did not start"
+# Xvfb on a display of our own, away from :0 where a desktop or another test may live.
+start_xvfb $(shuf -i 40-99) || fail "Xvfb did not start"
 
 cd "$work"
 # The reader is started again if the display refused it (a server busy starting).

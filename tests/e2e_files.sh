@@ -27,27 +27,8 @@ cleanup() {
   wait 2>/dev/null
 }
 
-# A display of our own, in a range apart from the other end-to-end tests.
-start_xvfb() {
-  local n
-  for n in $(shuf -i 140-199); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-    xpid=$!
-    export DISPLAY=":$n"
-    local _
-    for _ in $(seq 100); do
-      xwd -root -silent >/dev/null 2>&1 && return 0
-      kill -0 "$xpid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$xpid" 2>/dev/null
-    wait "$xpid" 2>/dev/null
-    xpid=""
-  done
-  return 1
-}
-start_xvfb || fail "Xvfb did not start"
+# Xvfb on displays of its own, apart from the other end-to-end tests.
+start_xvfb $(shuf -i 140-199) || fail "Xvfb did not start"
 
 mkdir -p "$run/books"
 cp "$here/data/files/books/"* "$run/books/"
@@ -102,7 +83,6 @@ press() {
     sleep 0.3
   done
 }
-shoot() { xwd -root -silent >"$work/$1.xwd" || fail "xwd failed"; }
 # Pixel (x, y) of a shot as "r g b", 0..255.
 pixel() {
   convert "$work/$1.xwd" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info: 2>/dev/null

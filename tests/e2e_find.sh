@@ -10,6 +10,7 @@
 # that place.
 # Usage: e2e_find.sh path/to/quillo path/to/quillo-render
 set -uo pipefail
+. "$(dirname "$0")/e2e_common.sh"
 quillo="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 render="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
 word="pictures"
@@ -28,29 +29,8 @@ cleanup() {
   wait 2>/dev/null
 }
 
-# Displays of this test's own (240-259), apart from the other end-to-end tests.
-# -noreset: a server that resets when its last client leaves refuses the
-# reader's connection now and then (SDL opens and closes one before its own).
-start_xvfb() {
-  local n
-  for n in $(seq 240 259); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-    xpid=$!
-    export DISPLAY=":$n"
-    local _
-    for _ in $(seq 100); do
-      xwd -root -silent >/dev/null 2>&1 && return 0
-      kill -0 "$xpid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$xpid" 2>/dev/null
-    wait "$xpid" 2>/dev/null
-    xpid=""
-  done
-  return 1
-}
-start_xvfb || fail "Xvfb did not start"
+# Xvfb on displays of its own, apart from the other end-to-end tests.
+start_xvfb $(seq 240 259) || fail "Xvfb did not start"
 
 # The book: 200 short lines, the word on line 90 alone.
 mkdir -p "$run"
@@ -110,20 +90,7 @@ press() {
     xdotool keydown "$k"; sleep 0.1; xdotool keyup "$k"; sleep 0.4
   done
 }
-shoot() { xwd -root -silent >"$work/$1.xwd" || fail "xwd failed"; }
-same_image() { cmp -s <(convert "$1" -depth 8 rgb:- 2>/dev/null) <(convert "$2" -depth 8 rgb:- 2>/dev/null); }
-# Waits up to 10 s for the screen to be the picture $2 (kept as shot $1).
-wait_screen() {
-  local _
-  for _ in $(seq 50); do
-    shoot "$1"
-    same_image "$work/$1.xwd" "$2" && return 0
-    kill -0 "$qpid" 2>/dev/null || fail "the reader ended (waiting for $1)"
-    sleep 0.2
-  done
-  convert "$work/$1.xwd" "$work/$1.png"; convert "$2" "$work/$1-expected.png"
-  fail "the screen is not $1 (see $1.png, $1-expected.png)"
-}
+step() { press "$1"; }
 # Waits up to 10 s for pixel (x, y) to be within 16 of r g b (shot $1).
 pixel_near() {
   local got r g b d
@@ -145,52 +112,6 @@ wait_pixel() {
   fail "pixel ($2, $3) is not $4 $5 $6 (see $1.png)"
 }
 
-# The menu bar's entry from x $1 selected (drawn in the interface blue, the
-# rest of the bar darker), with RIGHT pressed until it is; a press repeated or
-# missed under load is made good by the next.
-bar_entry() {
-  local x="$1" r g b _
-  for _ in $(seq 30); do
-    shoot selection
-    read -r r g b < <(convert "$work/selection.xwd" -format \
-      "%[fx:int(255*p{$x,22}.r)] %[fx:int(255*p{$x,22}.g)] %[fx:int(255*p{$x,22}.b)]" info: 2>/dev/null)
-    # No bar there yet: the menu is still being drawn.
-    [ "${r:-255}" -le 40 ] && [ "${b:-0}" -ge 80 ] || { sleep 0.3; continue; }
-    [ "${g:-0}" -ge 75 ] && return 0
-    press Right
-    for _ in $(seq 25); do
-      shoot moved
-      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
-      sleep 0.2
-    done
-  done
-  convert "$work/selection.xwd" "$work/selection.png"
-  fail "the menu bar entry at x $x is not selected (see $work/selection.png)"
-}
-# The open menu list's row under the light yellow selection at x $1 (rows of
-# 16 pixels from y 38), or -1; menu_row moves it to row $2.
-menu_selected() {
-  shoot selection
-  convert "$work/selection.xwd" -crop "1x112+$1+38" +repage -depth 8 txt:- 2>/dev/null |
-    awk -F'[,:() ]+' 'NR > 1 && $2 % 16 == 8 && $3 > 230 && $4 > 230 && $5 > 100 && $5 < 170 { print int($2 / 16); found = 1; exit }
-                      END { if (!found) print -1 }'
-}
-menu_row() {
-  local x="$1" want="$2" k _
-  for _ in $(seq 30); do
-    k="$(menu_selected "$x")"
-    [ "$k" -eq "$want" ] && return 0
-    [ "$k" -ge 0 ] || { sleep 0.5; continue; }
-    if [ "$k" -lt "$want" ]; then press Down; else press Up; fi
-    for _ in $(seq 25); do
-      shoot moved
-      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
-      sleep 0.2
-    done
-  done
-  convert "$work/selection.xwd" "$work/selection.png"
-  fail "the menu selection did not reach row $want (see $work/selection.png)"
-}
 
 # The chooser, its first row (the book) under the yellow selection bar;
 # ACCEPT opens the book at its top.

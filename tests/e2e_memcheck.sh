@@ -139,37 +139,16 @@ cleanup() {
   wait 2>/dev/null
 }
 
-# Display :118 is this test's own; the others are fallbacks if a stale lock
-# from an interrupted run holds it.
-# -noreset: a server that resets when its last client leaves refuses the
-# reader's connection now and then (SDL opens and closes one before its own).
-start_xvfb() {
-  local n
-  for n in 118 218 318; do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-    xpid=$!
-    export DISPLAY=":$n"
-    local _
-    for _ in $(seq 100); do
-      xwd -root -silent >/dev/null 2>&1 && return 0
-      kill -0 "$xpid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$xpid" 2>/dev/null
-    wait "$xpid" 2>/dev/null
-    xpid=""
-  done
-  return 1
-}
 
-shoot() { xwd -root -silent >"$work/$1.xwd" || fail "xwd failed"; }
 tap() {
   xdotool keydown "$1" || fail "xdotool keydown $1"
   sleep "${2:-0.15}"
   xdotool keyup "$1"
   sleep 0.2
 }
+# One short press for the shared helpers: a long one is repeated after
+# the list's pause, and one that goes unseen is made again.
+step() { tap "$1" 0.05; }
 alive() { kill -0 "$qpid" 2>/dev/null || fail "the reader ended ($1)"; }
 compare() {  # 0 if the screen is as the last shot
   shoot now
@@ -205,80 +184,6 @@ settle() {
   done
   fail "the screen did not settle: $1"
 }
-# The row of the file dialog's list under the yellow selection bar (rows of
-# 12 pixels from y 73; the bar reaches x 289), or -1.
-selected_row() {
-  shoot selection
-  convert "$work/selection.xwd" -crop 1x120+285+73 +repage -depth 8 txt:- 2>/dev/null |
-    awk -F'[,:() ]+' 'NR > 1 && $2 % 12 == 6 && $3 > 230 && $4 > 230 && $5 < 40 { print int($2 / 12); found = 1; exit }
-                      END { if (!found) print -1 }'
-}
-# Moves the dialog's selection to row $1, each press waited for on the screen;
-# a press seen twice or not at all is made good by the next.
-select_row() {
-  local want="$1" k _
-  for _ in $(seq 30); do
-    k="$(selected_row)"
-    [ "$k" -eq "$want" ] && return 0
-    # The list may not be drawn yet.
-    [ "$k" -ge 0 ] || { sleep 0.5; continue; }
-    # A short press: a long one is repeated after the list's pause. One
-    # that goes unseen is made again.
-    if [ "$k" -lt "$want" ]; then tap Down 0.05; else tap Up 0.05; fi
-    for _ in $(seq 25); do
-      shoot moved
-      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
-      sleep 0.2
-    done
-  done
-  convert "$work/selection.xwd" "$work/selection.png"
-  fail "the selection did not reach row $want (see $work/selection.png)"
-}
-# The row of the open menu list under the light yellow selection at x $1
-# (rows of 16 pixels from y 38), or -1.
-menu_selected() {
-  shoot selection
-  convert "$work/selection.xwd" -crop "1x112+$1+38" +repage -depth 8 txt:- 2>/dev/null |
-    awk -F'[,:() ]+' 'NR > 1 && $2 % 16 == 8 && $3 > 230 && $4 > 230 && $5 > 100 && $5 < 170 { print int($2 / 16); found = 1; exit }
-                      END { if (!found) print -1 }'
-}
-# The menu bar's entry from x $1 selected (drawn in the interface blue, the
-# rest of the bar darker), with RIGHT pressed until it is.
-bar_entry() {
-  local x="$1" r g b _
-  for _ in $(seq 30); do
-    shoot selection
-    read -r r g b < <(convert "$work/selection.xwd" -format \
-      "%[fx:int(255*p{$x,22}.r)] %[fx:int(255*p{$x,22}.g)] %[fx:int(255*p{$x,22}.b)]" info: 2>/dev/null)
-    # No bar there yet: the menu is still being drawn.
-    [ "${r:-255}" -le 40 ] && [ "${b:-0}" -ge 80 ] || { sleep 0.3; continue; }
-    [ "${g:-0}" -ge 75 ] && return 0
-    tap Right 0.05
-    for _ in $(seq 25); do
-      shoot moved
-      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
-      sleep 0.2
-    done
-  done
-  convert "$work/selection.xwd" "$work/selection.png"
-  fail "the menu bar entry at x $x is not selected (see $work/selection.png)"
-}
-menu_row() {
-  local x="$1" want="$2" k _
-  for _ in $(seq 30); do
-    k="$(menu_selected "$x")"
-    [ "$k" -eq "$want" ] && return 0
-    [ "$k" -ge 0 ] || { sleep 0.5; continue; }
-    if [ "$k" -lt "$want" ]; then tap Down 0.05; else tap Up 0.05; fi
-    for _ in $(seq 25); do
-      shoot moved
-      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
-      sleep 0.2
-    done
-  done
-  convert "$work/selection.xwd" "$work/selection.png"
-  fail "the menu selection did not reach row $want (see $work/selection.png)"
-}
 rows() {
   local n
   n="$(row_of "$run/$1" "$2")"
@@ -312,7 +217,8 @@ run_session() {
 }
 
 command -v valgrind >/dev/null || fail "valgrind is not installed"
-start_xvfb || fail "Xvfb did not start"
+# Xvfb on :118, with fallbacks if a stale lock from an interrupted run holds it.
+start_xvfb 118 218 318 || fail "Xvfb did not start"
 mkdir -p "$run/books"
 cp "$here/data/files/books/"* "$run/books/"
 cd "$run"

@@ -26,30 +26,8 @@ cleanup() {
   wait 2>/dev/null
 }
 
-# Displays of this test's own (120-139), apart from those of the other
-# end-to-end tests.
-# -noreset: a server that resets when its last client leaves refuses the
-# reader's connection now and then (SDL opens and closes one before its own).
-start_xvfb() {
-  local n
-  for n in $(seq 120 139); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 320x240x16 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-    xpid=$!
-    export DISPLAY=":$n"
-    local _
-    for _ in $(seq 100); do
-      xwd -root -silent >/dev/null 2>&1 && return 0
-      kill -0 "$xpid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$xpid" 2>/dev/null
-    wait "$xpid" 2>/dev/null
-    xpid=""
-  done
-  return 1
-}
-start_xvfb || fail "Xvfb did not start"
+# Xvfb on displays of its own, apart from the other end-to-end tests.
+start_xvfb $(seq 120 139) || fail "Xvfb did not start"
 
 # The reader runs in a folder of its own holding books/ with one book; the
 # logs and shots stay beside it so that the file dialog lists only the books.
@@ -99,21 +77,8 @@ press() {
     sleep 0.4
   done
 }
-shoot() { xwd -root -silent >"$work/$1.xwd" || fail "xwd failed"; }
+step() { press "$1"; }
 crop_sum() { convert "$work/$1.xwd" -crop "$2" -depth 8 rgb:- 2>/dev/null | md5sum | cut -d' ' -f1; }
-same_image() { cmp -s <(convert "$1" -depth 8 rgb:- 2>/dev/null) <(convert "$2" -depth 8 rgb:- 2>/dev/null); }
-# Waits up to 10 s for the screen to be the picture $2 (kept as shot $1).
-wait_screen() {
-  local _
-  for _ in $(seq 50); do
-    shoot "$1"
-    same_image "$work/$1.xwd" "$2" && return 0
-    kill -0 "$qpid" 2>/dev/null || fail "the reader ended (waiting for $1)"
-    sleep 0.2
-  done
-  convert "$work/$1.xwd" "$work/$1.png"; convert "$2" "$work/$1-expected.png"
-  fail "the screen is not $1 (see $1.png, $1-expected.png)"
-}
 # Waits up to 15 s for the screen to stay the same over four shots 0.3 s
 # apart, longer than the pause after the menu closes (kept as shot $1).
 wait_still() {
@@ -157,81 +122,7 @@ pixel_near() {
     [ "${d#-}" -le 16 ] || return 1
   done
 }
-# The row of the file dialog's list under the yellow selection bar (rows of
-# 12 pixels from y 73; the bar reaches x 289), or -1.
-selected_row() {
-  shoot selection
-  convert "$work/selection.xwd" -crop 1x120+285+73 +repage -depth 8 txt:- 2>/dev/null |
-    awk -F'[,:() ]+' 'NR > 1 && $2 % 12 == 6 && $3 > 230 && $4 > 230 && $5 < 40 { print int($2 / 12); found = 1; exit }
-                      END { if (!found) print -1 }'
-}
-# Moves the dialog's selection to row $1, each press waited for on the screen;
-# a press seen twice or not at all is made good by the next.
-select_row() {
-  local want="$1" k _
-  for _ in $(seq 30); do
-    k="$(selected_row)"
-    [ "$k" -eq "$want" ] && return 0
-    # The list may not be drawn yet.
-    [ "$k" -ge 0 ] || { sleep 0.5; continue; }
-    if [ "$k" -lt "$want" ]; then press Down; else press Up; fi
-    for _ in $(seq 25); do
-      shoot moved
-      same_image "$work/selection.xwd" "$work/moved.xwd" || break
-      sleep 0.2
-    done
-  done
-  convert "$work/selection.xwd" "$work/selection.png"
-  fail "the selection did not reach row $want (see $work/selection.png)"
-}
 
-# The menu bar's entry from x $1 selected (drawn in the interface blue, the
-# rest of the bar darker), with RIGHT pressed until it is; a press repeated or
-# missed under load is made good by the next.
-bar_entry() {
-  local x="$1" r g b _
-  for _ in $(seq 30); do
-    shoot selection
-    read -r r g b < <(convert "$work/selection.xwd" -format \
-      "%[fx:int(255*p{$x,22}.r)] %[fx:int(255*p{$x,22}.g)] %[fx:int(255*p{$x,22}.b)]" info: 2>/dev/null)
-    # No bar there yet: the menu is still being drawn.
-    [ "${r:-255}" -le 40 ] && [ "${b:-0}" -ge 80 ] || { sleep 0.3; continue; }
-    [ "${g:-0}" -ge 75 ] && return 0
-    press Right
-    for _ in $(seq 25); do
-      shoot moved
-      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
-      sleep 0.2
-    done
-  done
-  convert "$work/selection.xwd" "$work/selection.png"
-  fail "the menu bar entry at x $x is not selected (see $work/selection.png)"
-}
-# The open menu list's row under the light yellow selection at x $1 (rows of
-# 16 pixels from y $2, 38 unless given), or -1; menu_row X ROW [TOP] moves it
-# to row ROW.
-menu_selected() {
-  shoot selection
-  convert "$work/selection.xwd" -crop "1x144+$1+${2:-38}" +repage -depth 8 txt:- 2>/dev/null |
-    awk -F'[,:() ]+' 'NR > 1 && $2 % 16 == 8 && $3 > 230 && $4 > 230 && $5 > 100 && $5 < 170 { print int($2 / 16); found = 1; exit }
-                      END { if (!found) print -1 }'
-}
-menu_row() {
-  local x="$1" want="$2" k _
-  for _ in $(seq 30); do
-    k="$(menu_selected "$x" "${3:-38}")"
-    [ "$k" -eq "$want" ] && return 0
-    [ "$k" -ge 0 ] || { sleep 0.5; continue; }
-    if [ "$k" -lt "$want" ]; then press Down; else press Up; fi
-    for _ in $(seq 25); do
-      shoot moved
-      cmp -s "$work/selection.xwd" "$work/moved.xwd" || break
-      sleep 0.2
-    done
-  done
-  convert "$work/selection.xwd" "$work/selection.png"
-  fail "the menu selection did not reach row $want (see $work/selection.png)"
-}
 
 # The zoom level that quillo.cfg holds (each change is written at once).
 saved_zoom() { od -An -t d2 --endian=little -j8 -N2 "$run/quillo.cfg" 2>/dev/null | tr -d ' '; }
