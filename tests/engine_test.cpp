@@ -18,30 +18,15 @@
 #include "platform/settings.h"
 #include "platform/video.h"
 #include "ui/menu.h"
+#include "whole_page.h"
 
 namespace {
 
-// The page at the current position drawn whole: paper, lines, title bar and
-// its shadow, as a frame of the main loop must look.
-std::vector<uint16_t> WholePage() {
-  std::vector<uint16_t> frame(FRAME_PIXELS);
-  const bool bar = g_settings.titleBarShown != 0;
-  const int top = bar ? TITLE_BAR_HEIGHT : 0;
-  const int32_t limit = std::max(ScrollLimit(g_text, bar), 0);
-  const int32_t position = std::clamp(g_currentEntry.position, 0, limit);
-  ClearBuffer(frame.data(), g_settings.paperColour);
-  DrawLines(g_text, nullptr, TEXT_LEFT_MARGIN, top, SCREEN_HEIGHT - top, position, frame.data());
-  if (bar) {
-    DrawTitleBar(position, frame.data());
-    uint16_t (*const shade[3])(uint16_t) = {TintDarken127, TintDarken191, TintDarken223};
-    for (int row = 0; row < 3; ++row) {
-      for (int x = 0; x < SCREEN_WIDTH; ++x) {
-        uint16_t& p = frame[PixelIndex(x, TITLE_BAR_HEIGHT + row)];
-        p = shade[row](p);
-      }
-    }
-  }
-  return frame;
+// The page at the current position drawn whole, as a frame of the main loop
+// must look.
+std::vector<uint16_t> CurrentPageWhole() {
+  const int32_t limit = std::max(ScrollLimit(g_text, g_settings.titleBarShown != 0), 0);
+  return WholePage(std::clamp(g_currentEntry.position, 0, limit));
 }
 
 class EngineTest : public ::testing::Test {
@@ -255,7 +240,7 @@ TEST_F(EngineTest, EveryFrameShownIsThePageDrawnWhole) {
       if (GpShowCount() == shows) continue;
       ++frames;
       const uint16_t* shown = GpLastShown();
-      ASSERT_TRUE(std::equal(shown, shown + FRAME_PIXELS, WholePage().begin()))
+      ASSERT_TRUE(std::equal(shown, shown + FRAME_PIXELS, CurrentPageWhole().begin()))
           << "step " << s << ", poll " << GpKeyScriptPolls() << ", position "
           << g_currentEntry.position;
     }

@@ -21,6 +21,7 @@
 #include "platform/font.h"
 #include "platform/settings.h"
 #include "platform/video.h"
+#include "whole_page.h"
 
 namespace {
 
@@ -55,26 +56,6 @@ std::string MakeBook(int paragraphs) {
     }
   }
   return book;
-}
-
-// The page at position drawn whole, as the rendering steps go: paper, the
-// lines, the title bar and its shadow.
-std::vector<uint16_t> WholePage(int32_t position) {
-  std::vector<uint16_t> frame(FRAME_PIXELS);
-  const int top = g_settings.titleBarShown ? TITLE_BAR_HEIGHT : 0;
-  ClearBuffer(frame.data(), g_settings.paperColour);
-  DrawLines(g_text, nullptr, TEXT_LEFT_MARGIN, top, SCREEN_HEIGHT - top, position, frame.data());
-  if (top) {
-    DrawTitleBar(position, frame.data());
-    uint16_t (*const shade[3])(uint16_t) = {TintDarken127, TintDarken191, TintDarken223};
-    for (int row = 0; row < 3; ++row) {
-      for (int x = 0; x < SCREEN_WIDTH; ++x) {
-        uint16_t& p = frame[PixelIndex(x, TITLE_BAR_HEIGHT + row)];
-        p = shade[row](p);
-      }
-    }
-  }
-  return frame;
 }
 
 // Prose with every format the renderer draws: bold, italic, underline,
