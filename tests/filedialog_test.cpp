@@ -473,12 +473,7 @@ TEST_F(FileDialogTest, LoadingBoxIsShownWithoutWaiting) {
   ShowLoadingBox("/mnt/sd/books/a.txt", 1024);
   EXPECT_EQ(GpShowCount(), shows + 1);
   // The box is on the screen only (neither buffer keeps it).
-  std::vector<uint16_t> screen(FRAME_PIXELS), frame(FRAME_PIXELS);
-  ASSERT_TRUE(GpReadScreen(screen.data()));
-  for (int y = 0; y < SCREEN_HEIGHT; ++y) {
-    for (int x = 0; x < SCREEN_WIDTH; ++x) frame[size_t(PixelIndex(x, y))] = screen[size_t(y * SCREEN_WIDTH + x)];
-  }
-  ExpectGoldenFrame("filelist", "loading-box-es", frame.data());
+  ExpectGoldenFrame("filelist", "loading-box-es", ScreenFrame().data());
 }
 
 }  // namespace

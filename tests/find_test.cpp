@@ -102,18 +102,6 @@ TEST_F(FindTest, RepeatedFindGoesOnAfterThePreviousHit) {
   EXPECT_EQ(g_currentEntry.position, Top(30)) << "not found leaves the view";
 }
 
-// The screen as a frame in the console layout.
-std::vector<uint16_t> Screen() {
-  std::vector<uint16_t> screen(FRAME_PIXELS), frame(FRAME_PIXELS);
-  EXPECT_TRUE(GpReadScreen(screen.data()));
-  for (int y = 0; y < SCREEN_HEIGHT; ++y) {
-    for (int x = 0; x < SCREEN_WIDTH; ++x) {
-      frame[size_t(PixelIndex(x, y))] = screen[size_t(y * SCREEN_WIDTH + x)];
-    }
-  }
-  return frame;
-}
-
 TEST_F(FindTest, NotFoundBoxInEachLanguageWaitsForAKey) {
   std::strcpy(g_settings.findText, "missing");
   struct Case {
@@ -141,11 +129,11 @@ TEST_F(FindTest, NotFoundBoxInEachLanguageWaitsForAKey) {
     EXPECT_EQ(g_currentEntry.position, Top(5));
     // The box on the screen is the one of this language: drawn again over the
     // same buffers it gives the same screen, the other language's does not.
-    const std::vector<uint16_t> shown = Screen();
+    const std::vector<uint16_t> shown = ScreenFrame();
     MessageBox(c.title, c.body);
-    EXPECT_TRUE(Screen() == shown);
+    EXPECT_TRUE(ScreenFrame() == shown);
     MessageBox(c.title, c.other);
-    EXPECT_FALSE(Screen() == shown);
+    EXPECT_FALSE(ScreenFrame() == shown);
   }
 }
 
@@ -198,7 +186,7 @@ TEST_F(FindTest, GoldenFrameOfTheDialogWithATextTyped) {
   steps.push_back({0, 3});
   steps.push_back({KEY_CANCEL, 1});
   EXPECT_EQ(Find(0, steps), 0);
-  const std::vector<uint16_t> frame = Screen();
+  const std::vector<uint16_t> frame = ScreenFrame();
   // The window's fill beside the field, the field's paper, the sunken edge.
   const int top = 148;
   EXPECT_EQ(frame[size_t(PixelIndex(92, top + 10))], g_interfaceColour);

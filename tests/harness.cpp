@@ -67,6 +67,15 @@ std::string MakeScratchDir(const char* tag) {
   return dir;
 }
 
+std::vector<uint16_t> ScreenFrame() {
+  std::vector<uint16_t> screen(FRAME_PIXELS), frame(FRAME_PIXELS);
+  EXPECT_TRUE(GpReadScreen(screen.data()));
+  for (int y = 0; y < SCREEN_HEIGHT; ++y) {
+    for (int x = 0; x < SCREEN_WIDTH; ++x) frame[size_t(PixelIndex(x, y))] = screen[size_t(y * SCREEN_WIDTH + x)];
+  }
+  return frame;
+}
+
 bool WriteTestFile(const std::string& path, const void* data, size_t size) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;

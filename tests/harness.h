@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Starts the file service, SDL (dummy driver) and the Video object once per test
 // program, builds the fonts, and turns the virtual clock on. Safe to call from
@@ -13,6 +14,10 @@ void StartTestPlatform();
 // A new empty folder under the system's temporary folder; the caller may chdir.
 // The run removes it at the end when every test passed.
 std::string MakeScratchDir(const char* tag);
+
+// The screen read back (GpReadScreen) as a frame in the console layout, for
+// golden checks of what only the screen holds.
+std::vector<uint16_t> ScreenFrame();
 
 // Writes size bytes to path (creating or truncating); false on failure.
 bool WriteTestFile(const std::string& path, const void* data, size_t size);

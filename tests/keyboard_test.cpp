@@ -65,18 +65,6 @@ std::vector<int> Join(std::initializer_list<std::vector<int>> parts) {
 
 std::string Text() { return g_settings.findText; }
 
-// The screen as a frame in the console layout.
-std::vector<uint16_t> Screen() {
-  std::vector<uint16_t> screen(FRAME_PIXELS), frame(FRAME_PIXELS);
-  EXPECT_TRUE(GpReadScreen(screen.data()));
-  for (int y = 0; y < SCREEN_HEIGHT; ++y) {
-    for (int x = 0; x < SCREEN_WIDTH; ++x) {
-      frame[size_t(PixelIndex(x, y))] = screen[size_t(y * SCREEN_WIDTH + x)];
-    }
-  }
-  return frame;
-}
-
 TEST_F(KeyboardTest, KeySetsHoldTheirBytes) {
   const std::string normal[4] = {"1234567890'\xEC\t ", "qwertyuiop\xE8+\n ", "asdfghjkl\xF2\xE0\xF9  ",
                                  "zxcvbnm,.-[]\r "};
@@ -304,7 +292,7 @@ TEST_F(KeyboardTest, GoldenFramesOfBothSets) {
   g_keyboard.row = 2;
   Input(Repeat(KEY_RIGHT, 5), KEY_CANCEL);
   EXPECT_EQ(g_keyboard.column, 4);
-  std::vector<uint16_t> frame = Screen();
+  std::vector<uint16_t> frame = ScreenFrame();
   ExpectGoldenFrame("keyboard", "normal-set", frame.data());
   // Shifted set with "Ok" selected: the double-width key.
   ClearBuffer(g_video->BackBuffer(), PAPER);
@@ -312,7 +300,7 @@ TEST_F(KeyboardTest, GoldenFramesOfBothSets) {
   g_keyboard.row = 0;
   Input({KEY_START, KEY_START, KEY_DOWN}, KEY_CANCEL);
   EXPECT_EQ(g_keyboard.column, 12);
-  frame = Screen();
+  frame = ScreenFrame();
   ExpectGoldenFrame("keyboard", "shifted-set-ok", frame.data());
 }
 

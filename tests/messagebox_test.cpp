@@ -62,16 +62,6 @@ TEST_F(MessageBoxTest, LangTextSharesOneBufferAndNeverOverrunsIt) {
   EXPECT_EQ(Lang((std::string(79, 'z') + "|a").c_str(), 0), std::string(79, 'z'));
 }
 
-// The screen as a frame in the console layout.
-std::vector<uint16_t> Screen() {
-  std::vector<uint16_t> screen(FRAME_PIXELS), frame(FRAME_PIXELS);
-  EXPECT_TRUE(GpReadScreen(screen.data()));
-  for (int y = 0; y < SCREEN_HEIGHT; ++y) {
-    for (int x = 0; x < SCREEN_WIDTH; ++x) frame[size_t(PixelIndex(x, y))] = screen[size_t(y * SCREEN_WIDTH + x)];
-  }
-  return frame;
-}
-
 constexpr uint16_t GREY = 0x8410;
 
 void GreyPage() {
@@ -109,7 +99,7 @@ TEST_F(MessageBoxTest, BoxHeightFollowsTheBody) {
     SCOPED_TRACE(c.body ? c.body : "(no body)");
     GreyPage();
     MessageBox("Error", c.body);
-    const std::vector<uint16_t> frame = Screen();
+    const std::vector<uint16_t> frame = ScreenFrame();
     int top, height;
     BoxRows(frame, &top, &height);
     EXPECT_EQ(top, c.top);
@@ -131,7 +121,7 @@ TEST_F(MessageBoxTest, BoxIsShownButInNeitherFrameBuffer) {
     ASSERT_EQ(g_video->BackBuffer()[i], GREY) << i;
     ASSERT_EQ(g_video->FrontBuffer()[i], GREY) << i;
   }
-  const std::vector<uint16_t> frame = Screen();
+  const std::vector<uint16_t> frame = ScreenFrame();
   // Body text in white from (65, 111), the title in the standard font's yellow.
   int white = 0, yellow = 0;
   for (int y = 111; y < 141; ++y) {
@@ -151,7 +141,7 @@ TEST_F(MessageBoxTest, LongBodyKeepsTheBoxOnTheScreen) {
   GreyPage();
   MessageBox("Error", body.c_str());
   int top, height;
-  BoxRows(Screen(), &top, &height);
+  BoxRows(ScreenFrame(), &top, &height);
   EXPECT_GE(top, 0);
   EXPECT_LE(top + height + 3, SCREEN_HEIGHT);
   EXPECT_EQ(height, 14 * 15 + 24);
