@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench_platform.h"
 #include "document/layout.h"
 #include "document/render.h"
 #include "document/text.h"
@@ -70,22 +71,7 @@ void MakeBook(const char* path, long bytes) {
   std::fclose(f);
 }
 
-void StartPlatform() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
-  GpFatInit();
-  GpUseVirtualClock(true);
-  GpVideoInit();
-  g_video = new Video();
-  InitFonts();
-  g_standardFont = &FontSmall;
-  g_video->SetStandardFont(&FontSmall);
-  RecomputeInterfaceColour();
-  g_text = CreateText(TEXT_LAYOUT_WIDTH);
-  SelectZoomFont();
-}
+void StartPlatform() { StartBenchPlatform(true); }
 
 // The scratch folder: $TMPDIR, or /tmp without it.
 std::string TempDir() {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_platform.h"
 #include "platform/files.h"
 #include "platform/font.h"
 #include "platform/video.h"
@@ -28,16 +29,7 @@ namespace {
 std::string g_folder;
 
 void StartPlatform() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
-  GpFatInit();
-  GpUseVirtualClock(true);
-  GpVideoInit();
-  g_video = new Video();
-  InitFonts();
-  g_video->SetStandardFont(&FontSmall);
+  if (!StartBenchPlatform(false)) return;
   // 126 files and a folder of names like a card's: 128 names with "." and "..".
   char templ[] = "/tmp/quillo-bench-folder-XXXXXX";
   if (!mkdtemp(templ)) std::abort();

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench_platform.h"
 #include "document/layout.h"
 #include "document/render.h"
 #include "document/text.h"
@@ -25,20 +26,7 @@
 namespace {
 
 void StartPlatform() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
-  GpFatInit();
-  GpUseVirtualClock(true);
-  GpVideoInit();
-  g_video = new Video();
-  InitFonts();
-  g_standardFont = &FontSmall;
-  g_video->SetStandardFont(&FontSmall);
-  RecomputeInterfaceColour();
-  g_text = CreateText(TEXT_LAYOUT_WIDTH);
-  SelectZoomFont();
+  if (!StartBenchPlatform(true)) return;
   std::string page;
   for (int i = 0; i < 200; ++i) page += "A line of the page that lies under the menu while it is open.\n";
   LoadFromMemory(g_text, strdup(page.c_str()));

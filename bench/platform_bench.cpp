@@ -9,22 +9,13 @@
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 
+#include "bench_platform.h"
 #include "platform/files.h"
 #include "platform/video.h"
 
 namespace {
 
-void StartPlatform() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
-  GpFatInit();
-  // The virtual clock keeps frame pacing from sleeping between iterations.
-  GpUseVirtualClock(true);
-  GpVideoInit();
-  g_video = new Video();
-}
+void StartPlatform() { StartBenchPlatform(false); }
 
 __attribute__((noinline)) void PresentAndClear(uint16_t colour) {
   ClearBuffer(g_video->BackBuffer(), colour);
