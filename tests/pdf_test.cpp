@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@
 #include "importers/load.h"
 #include "pdf/internal.h"
 #include "pdf/pdf.h"
+#include "pdf_builder.h"
+#include "platform/font.h"
+#include "platform/keys.h"
+#include "platform/settings.h"
 
 namespace {
 
@@ -206,6 +211,114 @@ TEST(PdfWords, SharesOfPdftotextWordsInOrder) {
       EXPECT_GE(share.share, file.minimum) << file.name;
     }
   }
+}
+
+namespace {
+
+// ImportPdf on a copy of the file: the text, or "<result N>" when it fails.
+std::string ImportedText(const std::string& pdf, int* result = nullptr) {
+  char* buffer = static_cast<char*>(malloc(pdf.size() + 1));
+  memcpy(buffer, pdf.data(), pdf.size());
+  buffer[pdf.size()] = 0;
+  testing::internal::CaptureStdout();
+  const int status = ImportPdf(nullptr, &buffer, int32_t(pdf.size()));
+  testing::internal::GetCapturedStdout();
+  if (result) *result = status;
+  if (!buffer) return "<result " + std::to_string(status) + ">";
+  std::string text(buffer);
+  free(buffer);
+  return text;
+}
+
+}  // namespace
+
+TEST(PdfWords, EveryRealWriterInOrderAndNoWordGluedAtLineEnds) {
+  const std::string real = std::string(QUILLO_SOURCE_DIR) + "/tests/data/pdf/real/";
+  static const char* const kWriters[] = {
+      "libreoffice",   "pdflatex",         "weasyprint",         "groff-ps2pdf",
+      "groff-pdf",     "man-ps2pdf",       "cairo",              "qpdf-objstreams",
+      "qpdf-no-objstreams", "qpdf-linearized", "qpdf-incremental",
+  };
+  for (const char* writer : kWriters) {
+    const std::string reference = ReadFileBytes(real + "expected/" + writer + ".txt");
+    const std::string text = ImportedText(ReadFileBytes(real + writer + ".pdf"));
+    const std::vector<std::string> theirs = Words(reference);
+    const std::vector<std::string> ours = Words(text);
+    ASSERT_FALSE(theirs.empty()) << writer;
+    const double share = double(CommonInOrder(ours, theirs)) / double(theirs.size());
+    printf("real writer %-20s %5zu words  %.4f\n", writer, theirs.size(), share);
+    EXPECT_GE(share, 0.99) << writer;
+    // The last word of each of pdftotext's lines and the first of the next,
+    // run together, is a word neither text should show.
+    std::set<std::string> known(theirs.begin(), theirs.end());
+    std::set<std::string> shown(ours.begin(), ours.end());
+    std::string last;
+    size_t start = 0;
+    while (start < reference.size()) {
+      size_t end = reference.find('\n', start);
+      if (end == std::string::npos) end = reference.size();
+      const std::vector<std::string> line = Words(reference.substr(start, end - start));
+      if (!line.empty()) {
+        const std::string glued = last + line.front();
+        EXPECT_FALSE(!last.empty() && shown.count(glued) && !known.count(glued)) << writer << ": " << glued;
+        last = line.back();
+      }
+      start = end + 1;
+    }
+    // Pages are kept apart by page-break codes, one fewer than the pages.
+    size_t breaks = 0;
+    for (size_t at = text.find("\x01P"); at != std::string::npos; at = text.find("\x01P", at + 2)) ++breaks;
+    EXPECT_GT(breaks, 0u) << writer;
+  }
+}
+
+TEST(PdfWords, ProtectedAndPictureOnlyFilesAreToldAndLeaveTheDocument) {
+  StartTestPlatform();
+  InitFonts();
+  ResetSettings();
+  Text* text = CreateText(TEXT_LAYOUT_WIDTH);
+  ASSERT_NE(text, nullptr);
+  text->font = &FontSmall;
+  // A page that only paints an image.
+  PdfBuilder pictures;
+  pictures.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  pictures.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  pictures.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /XObject << /Im0 5 0 R >> >> >>");
+  pictures.Stream(4, "q 612 0 0 792 0 0 cm /Im0 Do Q");
+  pictures.Stream(5, "\xFF\xD8\xFF", "/Type /XObject /Subtype /Image /Width 1 /Height 1 /Filter /DCTDecode");
+  const std::string folder = MakeScratchDir("pdf-messages");
+  const std::string scanned = folder + "/scanned.pdf";
+  const std::string built = pictures.Finish();
+  ASSERT_TRUE(WriteTestFile(scanned, built.data(), built.size()));
+  const struct {
+    std::string path;
+    const char* message;
+  } kCases[] = {
+      {std::string(QUILLO_CORPUS_DIR) + "/pdf/rc4-40.pdf", "This PDF is protected: rc4-40.pdf"},
+      {std::string(QUILLO_CORPUS_DIR) + "/pdf/aes-128.pdf", "This PDF is protected: aes-128.pdf"},
+      {scanned, "This PDF has no text: its pages are pictures: scanned.pdf"},
+  };
+  for (const auto& c : kCases) {
+    LoadFromMemory(text, strdup("The page before."));
+    std::strcpy(text->name, "before.txt");
+    GpSetKeyScript({{KEY_ACCEPT, 1000000}});
+    const uint32_t polls = GpKeyScriptPolls();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(LoadFromFile(text, c.path.c_str()), 0) << c.path;
+    const std::string messages = testing::internal::GetCapturedStdout();
+    EXPECT_NE(messages.find(c.message), std::string::npos) << messages;
+    EXPECT_EQ(GpKeyScriptPolls() - polls, 1u) << "one box";
+    EXPECT_STREQ(text->text, "The page before.");
+    EXPECT_STREQ(text->name, "before.txt");
+  }
+  g_settings.language = 1;
+  testing::internal::CaptureStdout();
+  LoadFromFile(text, scanned.c_str());
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("Este PDF no tiene texto: sus p\xE1ginas son im\xE1genes"),
+            std::string::npos);
+  GpClearKeyScript();
+  ResetSettings();
+  ReleaseText(text);
 }
 
 TEST(PdfWords, TableThatInflatesPastTenTimesIsKept) {

@@ -44,6 +44,29 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
     return 1;
   }
   if (!name) name = "";
+  // A PDF is read before the document on screen is let go: a protected one,
+  // or one whose pages are only pictures, leaves that document where it was.
+  bool pdfRead = false;
+  bool pdfIncomplete = false;
+  if (buffer && NameHasExtension(name, "pdf") && std::strncmp(buffer, "{\\rtf", 5) != 0) {
+    const bool wasIncomplete = text->incomplete;
+    text->incomplete = false;
+    const int result = ImportPdf(text, &buffer, size);
+    pdfIncomplete = text->incomplete;
+    text->incomplete = wasIncomplete;
+    const char* message = nullptr;
+    if (result == PDF_IMPORT_PROTECTED) {
+      message = "This PDF is protected|Este PDF est\xE1 protegido";
+    } else if (result == PDF_IMPORT_PICTURES) {
+      message = "This PDF has no text: its pages are pictures|"
+                "Este PDF no tiene texto: sus p\xE1ginas son im\xE1genes";
+    }
+    if (message) {
+      MessageBoxWait(LangText(message), BaseName(name));
+      return 0;
+    }
+    pdfRead = true;
+  }
   std::free(text->text);
   text->text = nullptr;
   // The line table points into the old text: drop it with it.
@@ -52,8 +75,8 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
   text->lines = nullptr;
   text->lineCount = 0;
 
-  text->incomplete = false;
-  if (buffer) {
+  text->incomplete = pdfIncomplete;
+  if (buffer && !pdfRead) {
     // UTF-8 and UTF-16 text becomes code page 1252 before the importer is chosen.
     ConvertDocumentEncoding(name, buffer, &size);
     if (NameHasExtension(name, "epub")) {
@@ -68,8 +91,6 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
       // (a bad escape, the nesting limit, a stray brace) drops the rest.
       const int result = ImportRtf(text, &buffer, size);
       if (result != RtfOk && result != RtfUnmatchedBrace) text->incomplete = true;
-    } else if (NameHasExtension(name, "pdf")) {
-      ImportPdf(text, &buffer, size);
     } else if (NameHasExtension(name, "pdb")) {
       ImportPdb(text, &buffer, size);
     }
@@ -90,10 +111,15 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
 }
 
 int LoadFromFile(Text* text, const char* path) {
+  char name[TEXT_NAME_SIZE];
+  std::memcpy(name, text ? text->name : "", text ? sizeof name : 1);
   int32_t size = 0;
   char* buffer = ReadWholeFile(text, path, &size);
   if (!buffer) return 0;
-  return LoadFromBuffer(text, path, buffer, size);
+  const int loaded = LoadFromBuffer(text, path, buffer, size);
+  // A document kept on screen keeps its name too.
+  if (!loaded && text) std::memcpy(text->name, name, sizeof name);
+  return loaded;
 }
 
 int LoadFromMemory(Text* text, char* formatted) {

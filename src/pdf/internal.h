@@ -19,6 +19,9 @@ struct PdfTextBuffer {
 bool PdfTextAppend(PdfTextBuffer* buffer, const char* bytes, size_t count);
 // Makes room for extra more bytes; false (and `failed` set) when it cannot.
 bool PdfTextReserve(PdfTextBuffer* buffer, size_t extra);
+// Makes room for the NUL after the bytes (even when the text limit was met);
+// false (and `failed` set) when memory ran out.
+bool PdfTextReserveTerminator(PdfTextBuffer* buffer);
 // Frees the bytes and empties the buffer.
 void PdfTextFree(PdfTextBuffer* buffer);
 
@@ -47,6 +50,40 @@ int AsciiHexDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int
 // Base-85 groups ended by "~>"; traces and fails on a misplaced "z", a "~"
 // without ">", a byte outside "!".."u", or a missing "~>".
 int Ascii85DecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_t* out_length);
+// Like FlateDecodeBuffer, but what inflated before a data error or the end
+// of the input is kept (returns 1 when it is not empty, traced): damaged or
+// cut streams of real files still give their first pages. The output limits
+// are FlateDecodeBuffer's.
+int FlateDecodeBufferPartial(const uint8_t* input, int32_t count, uint8_t** out, int32_t* out_length);
+// LZW codes of 9 to 12 bits, most significant bit first, 256 clearing the
+// table and 257 ending the data (input that ends without it ends the data
+// too). earlyChange 1 (the default of /DecodeParms) widens the codes one code
+// before the table needs it, 0 when it does. A code that is not in the table
+// yet is bad data (traced). The output limits are FlateDecodeBuffer's.
+int LzwDecodeBuffer(const uint8_t* input, int32_t count, int earlyChange, uint8_t** out, int32_t* out_length);
+// Length bytes 0-127 copy that many plus one bytes, 129-255 repeat the next
+// byte 257 minus that many times, 128 ends the data. A run cut by the input's
+// end keeps what is there; never fails on its content.
+int RunLengthDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_t* out_length);
+
+// The predictor entries of a stream's /DecodeParms, with their defaults.
+struct PdfPredictor {
+  int predictor = 1;
+  int colors = 1;
+  int bitsPerComponent = 8;
+  int columns = 1;
+};
+// Rows wider than this many bytes are refused: 1 MB covers any page image.
+constexpr uint64_t PREDICTOR_MAX_ROW = uint64_t(1) << 20;
+// Undoes a /DecodeParms predictor after the filter it belongs to: 1 copies,
+// 2 is TIFF's (1, 2, 4, 8 or 16 bits per component), 10 to 15 are PNG's, each
+// row opening with its own filter-type byte (None, Sub, Up, Average, Paeth).
+// Bad parameters (another predictor, colors outside 1..32, bits not 1, 2, 4,
+// 8 or 16, columns < 1, rows wider than PREDICTOR_MAX_ROW) and a PNG row type
+// past 4 return 0 (traced); a short last row is kept as far as it goes. The
+// output is cut at FLATE_MAX_OUTPUT bytes, as Flate's is.
+int PredictorDecodeBuffer(const uint8_t* input, int32_t count, const PdfPredictor& predictor, uint8_t** out,
+                          int32_t* out_length);
 
 // Size of the window of recent content-stream bytes the text scanner keeps.
 constexpr int PDF_WINDOW = 15;

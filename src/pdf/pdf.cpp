@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "document/text.h"
+#include "pdf/content.h"
+#include "pdf/document.h"
 #include "pdf/internal.h"
 #include "platform/trace.h"
 
@@ -114,6 +116,20 @@ bool PdfTextAppend(PdfTextBuffer* buffer, const char* bytes, size_t count) {
   return true;
 }
 
+bool PdfTextReserveTerminator(PdfTextBuffer* buffer) {
+  if (!buffer->failed && buffer->capacity - buffer->length < 1) {
+    // Room for the terminator, also when the limit stopped the growth.
+    char* grown = static_cast<char*>(realloc(buffer->data, buffer->length + 1));
+    if (grown) {
+      buffer->data = grown;
+      buffer->capacity = buffer->length + 1;
+    } else {
+      buffer->failed = true;
+    }
+  }
+  return !buffer->failed;
+}
+
 void PdfTextFree(PdfTextBuffer* buffer) {
   free(buffer->data);
   *buffer = PdfTextBuffer();
@@ -204,17 +220,7 @@ int pdf_to_text(char* input, int32_t length, char** output, bool* full) {
     GpTrace("pdf_to_text: text limit reached\n");
     if (full) *full = true;
   }
-  if (!text.failed && text.capacity - text.length < 1) {
-    // Room for the terminator, also when the limit stopped the growth.
-    char* grown = static_cast<char*>(realloc(text.data, text.length + 1));
-    if (grown) {
-      text.data = grown;
-      text.capacity = text.length + 1;
-    } else {
-      text.failed = true;
-    }
-  }
-  if (text.failed) {
+  if (!PdfTextReserveTerminator(&text)) {
     PdfTextFree(&text);
     GpTrace("Error in pdf_to_text\n");
     return -1;
@@ -225,12 +231,72 @@ int pdf_to_text(char* input, int32_t length, char** output, bool* full) {
   return 0;
 }
 
-void ImportPdf(Text* text, char** buffer, int32_t length) {
-  if (!buffer) return;
+namespace {
+
+// Where "%PDF" starts: writers and mail programs sometimes put bytes in front,
+// and the file's offsets then count from the header. -1 when it is not in the
+// first kilobyte.
+int32_t FindHeader(const char* input, int32_t length) {
+  const int32_t span = length < 1024 ? length : 1024;
+  return FindInBuffer(input, "%PDF", span);
+}
+
+// The text of a PDF read through its structure into *text. PDF_IMPORT_OK with
+// *structured false when the structure could not be found at all.
+int ReadStructuredPdf(const uint8_t* data, size_t size, PdfTextBuffer* text, bool* structured) {
+  *structured = false;
+  PdfDocument document;
+  if (!PdfOpenDocument(&document, data, size)) return PDF_IMPORT_OK;
+  if (document.trailer.Get("Encrypt")) {
+    GpTrace("PDF: encrypted\n");
+    return PDF_IMPORT_PROTECTED;
+  }
+  bool anyText = false;
+  if (!PdfExtractPages(&document, text, &anyText)) return PDF_IMPORT_OK;
+  *structured = true;
+  if (text->failed || document.memoryFailed) return PDF_IMPORT_FAILED;
+  if (!anyText) return PDF_IMPORT_PICTURES;
+  return PDF_IMPORT_OK;
+}
+
+}  // namespace
+
+int ImportPdf(Text* text, char** buffer, int32_t length) {
+  if (!buffer) return PDF_IMPORT_FAILED;
+  char* input = *buffer;
+  const int32_t header = input && length > 0 ? FindHeader(input, length) : -1;
+  int result = PDF_IMPORT_OK;
+  bool structured = false;
+  PdfTextBuffer structuredText;
+  if (header >= 0) {
+    result = ReadStructuredPdf(reinterpret_cast<const uint8_t*>(input + header), size_t(length - header),
+                               &structuredText, &structured);
+  }
   char* output = nullptr;
-  bool full = false;
-  if (pdf_to_text(*buffer, length, &output, &full) != 0) output = nullptr;
-  if (full && text) text->incomplete = true;
+  if (structured && result == PDF_IMPORT_OK) {
+    if (structuredText.full) {
+      GpTrace("pdf_to_text: text limit reached\n");
+      if (text) text->incomplete = true;
+    }
+    // The text buffer becomes the output, with its terminator.
+    if (PdfTextReserveTerminator(&structuredText)) {
+      structuredText.data[structuredText.length] = 0;
+      output = structuredText.data;
+      structuredText = PdfTextBuffer();
+    } else {
+      result = PDF_IMPORT_FAILED;
+    }
+  } else if (!structured && result == PDF_IMPORT_OK) {
+    // No structure to read: the stream scan, as for every PDF before.
+    bool full = false;
+    if (pdf_to_text(input, length, &output, &full) != 0) {
+      output = nullptr;
+      result = PDF_IMPORT_FAILED;
+    }
+    if (full && text) text->incomplete = true;
+  }
+  PdfTextFree(&structuredText);
   free(*buffer);
   *buffer = output;
+  return result;
 }

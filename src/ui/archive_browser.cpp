@@ -193,7 +193,11 @@ int OpenArchiveEntry(ZipArchive* archive, int32_t entryIndex) {
   }
   buffer[delivered] = 0;
   const char* documentName = BaseName(name);
-  LoadFromBuffer(g_text, documentName, buffer, delivered);
+  if (!LoadFromBuffer(g_text, documentName, buffer, delivered)) {
+    // Refused with its own message (a protected PDF): the document stays.
+    ArchiveCloseEntry(archive);
+    return 0;
+  }
   const int closed = ArchiveCloseEntry(archive);
   if (g_text) {
     const size_t length = strnlen(documentName, sizeof g_text->name - 1);

@@ -99,7 +99,11 @@ int ArchiveLoadEntry(Text* text, ZipArchive* archive) {
   }
   buffer[delivered] = '\0';
   const char* baseName = BaseName(name);
-  LoadFromBuffer(text, baseName, buffer, delivered);  // takes the buffer
+  if (!LoadFromBuffer(text, baseName, buffer, delivered)) {  // takes the buffer
+    // Refused with its own message (a protected PDF): the document stays.
+    ArchiveCloseEntry(archive);
+    return ZIP_INTERNAL_ERROR;
+  }
   // A 256-byte name loses its last byte to the terminator.
   const size_t nameLength = strnlen(baseName, sizeof(text->name) - 1);
   memcpy(text->name, baseName, nameLength);
