@@ -137,84 +137,6 @@ size_t CommonInOrder(const std::vector<std::string>& ours, const std::vector<std
   return zeros;
 }
 
-struct WordShare {
-  size_t reference_words;
-  double share;
-};
-
-WordShare ShareOfFile(const std::string& pdf_path, const std::string& expected_path) {
-  std::vector<std::string> theirs = Words(ReadFileBytes(expected_path));
-  std::vector<std::string> ours = Words(ToText(ReadFileBytes(pdf_path)));
-  if (theirs.empty()) return {0, 1.0};
-  return {theirs.size(), double(CommonInOrder(ours, theirs)) / double(theirs.size())};
-}
-
-}  // namespace
-
-TEST(PdfWords, SharesOfPdftotextWordsInOrder) {
-  // Minimum share of pdftotext's words found in order (the figure measured
-  // when these files were added), for the files whose text is in literal
-  // strings of a simple encoding. The scanner keeps no positions beyond TD and
-  // kerning numbers, so words that Td, Tm or T* set apart run together and
-  // count as missing, and pages laid out in columns come in another order.
-  // -1: text only in hex strings, subset or CID encodings, encrypted or
-  // corrupt streams, or an indirect /Filter; the share is printed, not held.
-  const std::string data = std::string(QUILLO_SOURCE_DIR) + "/tests/data/pdf/";
-  const std::string corpus = std::string(QUILLO_CORPUS_DIR) + "/pdf/";
-  const struct {
-    const char* name;
-    bool own;
-    double minimum;
-  } kFiles[] = {
-      {"groff-ps2pdf", true, 0.82},
-      {"groff-ps2pdf-plain", true, 0.82},
-      {"groff-ps2pdf-a85", true, 0.82},
-      {"gropdf", true, 0.88},
-      {"enscript-ps2pdf", true, 0.90},
-      {"reportlab-plain", true, 0.99},
-      {"reportlab-flate", true, 0.99},
-      {"simple1", false, 0.41},
-      {"simple2", false, -1},
-      {"simple3", false, -1},
-      {"simple4", false, 1.0},
-      {"simple5", false, 0.64},
-      {"jo", false, -1},
-      {"font-size-test", false, -1},
-      {"sampleOneByteIdentityEncode", false, 1.0},
-      {"zen_of_python_corrupted", false, -1},
-      {"test_pattern_colors", false, -1},
-      {"patchelf", false, -1},
-      {"base", false, -1},
-      {"rc4-40", false, -1},
-      {"aes-128", false, -1},
-      {"matplotlib", false, 0.60},
-      {"pagelabels", false, 0.56},
-      {"issue-449-horizontal", false, 1.0},
-      {"issue-1008-inline-ascii85", false, 0.50},
-      {"issue-1062-filters", false, -1},
-      {"issue-1113-evil-xobjects", false, 1.0},
-      {"issue-886-xref-stream-widths", false, -1},
-      {"issue_495_pdfobjref", false, 0.22},
-      {"2b", false, 0.41},
-      {"issue-00369-excel", false, -1},
-      {"AcroForm_TEST", false, 0.47},
-      {"issue-1057-tiff-predictor", false, -1},
-      {"asciihexdecode", false, 1.0},
-  };
-  for (const auto& file : kFiles) {
-    std::string pdf = (file.own ? data : corpus) + file.name + ".pdf";
-    std::string expected =
-        data + "expected/" + (file.own ? "" : "corpus-") + file.name + ".txt";
-    WordShare share = ShareOfFile(pdf, expected);
-    printf("word share %-30s %5zu words  %.3f\n", file.name, share.reference_words, share.share);
-    if (file.minimum >= 0) {
-      EXPECT_GE(share.share, file.minimum) << file.name;
-    }
-  }
-}
-
-namespace {
-
 // ImportPdf on a copy of the file: the text, or "<result N>" when it fails.
 std::string ImportedText(const std::string& pdf, int* result = nullptr) {
   char* buffer = static_cast<char*>(malloc(pdf.size() + 1));
@@ -230,7 +152,81 @@ std::string ImportedText(const std::string& pdf, int* result = nullptr) {
   return text;
 }
 
+struct WordShare {
+  size_t reference_words;
+  double share;
+};
+
+WordShare ShareOfFile(const std::string& pdf_path, const std::string& expected_path) {
+  std::vector<std::string> theirs = Words(ReadFileBytes(expected_path));
+  std::vector<std::string> ours = Words(ImportedText(ReadFileBytes(pdf_path)));
+  if (theirs.empty()) return {0, 1.0};
+  return {theirs.size(), double(CommonInOrder(ours, theirs)) / double(theirs.size())};
+}
+
 }  // namespace
+
+TEST(PdfWords, SharesOfPdftotextWordsInOrder) {
+  // Minimum share of pdftotext's words found in order by ImportPdf (the
+  // figure measured when the reader learnt to read a PDF's structure, fonts
+  // and glyph positions). Maps, drawings and forms (2b, matplotlib,
+  // issue_495, AcroForm) score low because pdftotext orders their labels by
+  // place on the page while the reader keeps content order, and form fields
+  // are drawn by annotations the reader does not show. -1: held to nothing
+  // (pdftotext finds no words, or none of them are in the reader's order).
+  const std::string data = std::string(QUILLO_SOURCE_DIR) + "/tests/data/pdf/";
+  const std::string corpus = std::string(QUILLO_CORPUS_DIR) + "/pdf/";
+  const struct {
+    const char* name;
+    bool own;
+    double minimum;
+  } kFiles[] = {
+      {"groff-ps2pdf", true, 1.00},
+      {"groff-ps2pdf-plain", true, 1.00},
+      {"groff-ps2pdf-a85", true, 1.00},
+      {"gropdf", true, 1.00},
+      {"enscript-ps2pdf", true, 1.00},
+      {"reportlab-plain", true, 0.99},
+      {"reportlab-flate", true, 0.99},
+      {"simple1", false, 1.00},
+      {"simple2", false, 1.00},
+      {"simple3", false, -1},
+      {"simple4", false, 1.00},
+      {"simple5", false, 1.00},
+      {"jo", false, 1.00},
+      {"font-size-test", false, 0.97},
+      {"sampleOneByteIdentityEncode", false, 1.00},
+      {"zen_of_python_corrupted", false, 0.90},
+      {"test_pattern_colors", false, 1.00},
+      {"patchelf", false, 1.00},
+      {"base", false, 1.00},
+      {"rc4-40", false, 1.00},
+      {"aes-128", false, 1.00},
+      {"matplotlib", false, 0.60},
+      {"pagelabels", false, 0.92},
+      {"issue-449-horizontal", false, 1.00},
+      {"issue-1008-inline-ascii85", false, 0.50},
+      {"issue-1062-filters", false, 0.64},
+      {"issue-1113-evil-xobjects", false, 1.00},
+      {"issue-886-xref-stream-widths", false, 1.00},
+      {"issue_495_pdfobjref", false, 0.33},
+      {"2b", false, 0.79},
+      {"issue-00369-excel", false, 0.55},
+      {"AcroForm_TEST", false, 0.41},
+      {"issue-1057-tiff-predictor", false, 1.00},
+      {"asciihexdecode", false, 1.00},
+  };
+  for (const auto& file : kFiles) {
+    std::string pdf = (file.own ? data : corpus) + file.name + ".pdf";
+    std::string expected =
+        data + "expected/" + (file.own ? "" : "corpus-") + file.name + ".txt";
+    WordShare share = ShareOfFile(pdf, expected);
+    printf("word share %-30s %5zu words  %.3f\n", file.name, share.reference_words, share.share);
+    if (file.minimum >= 0) {
+      EXPECT_GE(share.share, file.minimum) << file.name;
+    }
+  }
+}
 
 TEST(PdfWords, EveryRealWriterInOrderAndNoWordGluedAtLineEnds) {
   const std::string real = std::string(QUILLO_SOURCE_DIR) + "/tests/data/pdf/real/";
@@ -240,7 +236,17 @@ TEST(PdfWords, EveryRealWriterInOrderAndNoWordGluedAtLineEnds) {
       "qpdf-no-objstreams", "qpdf-linearized", "qpdf-incremental",
   };
   for (const char* writer : kWriters) {
-    const std::string reference = ReadFileBytes(real + "expected/" + writer + ".txt");
+    // pdftotext joins a word hyphenated with "-" at a line end but keeps the
+    // hyphen U+2010 that WeasyPrint breaks words with; the reader joins both.
+    std::string reference = ReadFileBytes(real + "expected/" + writer + ".txt");
+    for (size_t at = reference.find("\xE2\x80\x90\n"); at != std::string::npos;
+         at = reference.find("\xE2\x80\x90\n", at)) {
+      if (at + 4 < reference.size() && islower(uint8_t(reference[at + 4]))) {
+        reference.erase(at, 4);
+      } else {
+        at += 4;
+      }
+    }
     const std::string text = ImportedText(ReadFileBytes(real + writer + ".pdf"));
     const std::vector<std::string> theirs = Words(reference);
     const std::vector<std::string> ours = Words(text);
@@ -346,7 +352,7 @@ TEST(PdfWords, LoaderOpensPdfByExtension) {
   ASSERT_NE(text->text, nullptr);
   EXPECT_NE(strstr(text->text, "Dear committee,"), nullptr);
   EXPECT_EQ(strstr(text->text, "%PDF"), nullptr);
-  EXPECT_GT(text->lineCount, 100);
+  EXPECT_GT(text->lineCount, 5);
   ReleaseText(text);
 }
 

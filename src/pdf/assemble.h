@@ -11,7 +11,7 @@
 // One glyph shown on a page, in the page's space after every transformation, with y growing upwards (the page's /Rotate already applied, so text runs left to right).
 struct PdfGlyph {
   float x = 0, y = 0;   // origin of the glyph on its baseline
-  float advance = 0;    // how far the pen moved for it along the baseline (its width plus character and word spacing), page units; may be 0 or negative for odd fonts
+  float advance = 0;    // its own width along the baseline, without character and word spacing (which set words apart), page units; may be 0 or negative for odd fonts
   float size = 0;       // the font's size on the page (the em, after the text matrix and CTM scale); > 0
   uint8_t count = 0;    // Unicode code points of the glyph (0: unknown, nothing shown)
   uint32_t unicode[4] = {0, 0, 0, 0};

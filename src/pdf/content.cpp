@@ -229,6 +229,9 @@ void ShowString(Interpreter* in, const uint8_t* s, size_t n) {
   const float dy = vertical ? m.d : m.b;
   const float unit = std::sqrt(dx * dx + dy * dy);
   const float size = std::fabs(gs.fontSize) * std::sqrt(m.c * m.c + m.d * m.d);
+  // A matrix that flattens text space to a line or a point shows nothing:
+  // writers park stray glyphs (form field spaces) with one.
+  const bool visible = size > 0 && m.a * m.d - m.b * m.c != 0;
   const float ox = gs.rise * m.c + m.e;
   const float oy = gs.rise * m.d + m.f;
   float pen = 0;
@@ -245,14 +248,20 @@ void ShowString(Interpreter* in, const uint8_t* s, size_t n) {
     PdfGlyph glyph;
     glyph.x = ox + pen * dx;
     glyph.y = oy + pen * dy;
-    // Down the page for a vertical font, so its advance is how far it went.
-    glyph.advance = (vertical ? std::fabs(move) : move) * unit;
+    // The glyph's own width, without the character and word spacing: writers
+    // (ghostscript among them) set words apart with Tc or Tw instead of a
+    // space, so the gap after a glyph must count them. Down the page for a
+    // vertical font, so its advance is how far it went.
+    const float own = vertical ? width * gs.fontSize : width * gs.fontSize * gs.scale;
+    glyph.advance = (vertical ? std::fabs(own) : own) * unit;
     glyph.size = size;
     const int count = PdfFontUnicode(*font, code, glyph.unicode);
     glyph.count = uint8_t(count > 0 ? count : 0);
     pen += move;
-    // A glyph of no size on the page shows nothing and has no place to go.
-    if (!(size > 0) || !Finite(glyph)) continue;
+    if (!visible || !Finite(glyph)) continue;
+    // A space that a negative word spacing shrinks to almost nothing is a
+    // spacer inside a word ("reg a" + "rdless"), not a word gap.
+    if (glyph.count == 1 && glyph.unicode[0] == ' ' && std::fabs(move) < 0.1f * std::fabs(gs.fontSize)) continue;
     if (glyph.count) in->anyUnicode = true;
     in->glyphs.push_back(glyph);
     if (in->glyphs.size() >= PDF_CONTENT_MAX_GLYPHS) break;
