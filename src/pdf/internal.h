@@ -14,6 +14,7 @@ struct PdfTextBuffer {
   size_t capacity = 0;
   bool failed = false;
   bool full = false;  // the text reached TEXT_MAX_BYTES; the rest is dropped
+  bool cut = false;   // a page passed one of its bounds and lost some text
 };
 // Appends count bytes; false (and `failed` set) when memory ran out.
 bool PdfTextAppend(PdfTextBuffer* buffer, const char* bytes, size_t count);

@@ -255,7 +255,9 @@ int ReadStructuredPdf(const uint8_t* data, size_t size, PdfTextBuffer* text, boo
   if (!PdfExtractPages(&document, text, &anyText)) return PDF_IMPORT_OK;
   *structured = true;
   if (text->failed || document.memoryFailed) return PDF_IMPORT_FAILED;
-  if (!anyText) return PDF_IMPORT_PICTURES;
+  // A page cut at its bounds before it showed anything is a broken file, not
+  // a book of pictures: what there is stays, with the loader's message.
+  if (!anyText && !text->cut) return PDF_IMPORT_PICTURES;
   return PDF_IMPORT_OK;
 }
 
@@ -274,10 +276,9 @@ int ImportPdf(Text* text, char** buffer, int32_t length) {
   }
   char* output = nullptr;
   if (structured && result == PDF_IMPORT_OK) {
-    if (structuredText.full) {
-      GpTrace("pdf_to_text: text limit reached\n");
-      if (text) text->incomplete = true;
-    }
+    if (structuredText.full) GpTrace("pdf_to_text: text limit reached\n");
+    if (structuredText.cut) GpTrace("PDF: a page passed its bounds and lost some text\n");
+    if ((structuredText.full || structuredText.cut) && text) text->incomplete = true;
     // The text buffer becomes the output, with its terminator.
     if (PdfTextReserveTerminator(&structuredText)) {
       structuredText.data[structuredText.length] = 0;
