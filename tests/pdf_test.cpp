@@ -327,6 +327,30 @@ TEST(PdfWords, ProtectedAndPictureOnlyFilesAreToldAndLeaveTheDocument) {
   ReleaseText(text);
 }
 
+TEST(PdfWords, LzwContentStreamOfAWholeDocument) {
+  // LZW as the simplest writer makes it: a clear code, every byte as a
+  // 9-bit literal, the end code.
+  const std::string content = "BT /F1 12 Tf 72 700 Td (Words under LZW) Tj ET";
+  std::vector<int> codes = {256};
+  for (char c : content) codes.push_back(uint8_t(c));
+  codes.push_back(257);
+  std::string lzw;
+  uint32_t bits = 0;
+  int count = 0;
+  for (int code : codes) {
+    bits = bits << 9 | uint32_t(code);
+    for (count += 9; count >= 8; count -= 8) lzw += char(bits >> (count - 8));
+  }
+  if (count > 0) lzw += char(bits << (8 - count));
+  PdfBuilder pdf;
+  pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>");
+  pdf.Stream(4, lzw, "/Filter /LZWDecode");
+  pdf.Object(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman >>");
+  EXPECT_EQ(ImportedText(pdf.Finish()), "Words under LZW\r\n");
+}
+
 TEST(PdfWords, TableThatInflatesPastTenTimesIsKept) {
   // The last page of this reportlab file inflates to more than ten times its
   // stored size; its hundred rows and the closing line must all be there.
