@@ -30,6 +30,8 @@ constexpr size_t kMaxArenaBytes = size_t(1) << 20;
 // drawn (plus kFormCost each): bounds a form drawn millions of times.
 constexpr size_t kMaxPageWork = size_t(64) << 20;
 constexpr size_t kFormCost = 64;
+// Annotations drawn on one page.
+constexpr size_t kMaxAnnotations = 4096;
 // Decoded forms kept for the page, so that one drawn often is decoded once.
 constexpr size_t kMaxCachedForms = 64;
 constexpr size_t kMaxCachedFormBytes = size_t(8) << 20;
@@ -364,16 +366,12 @@ bool FormContent(Interpreter* in, const PdfObject* form, PdfBytes* own, const ui
   return true;
 }
 
-// Do: draws the form XObject named in->key, when it is a form not already
-// being drawn, with its /Matrix and its own resources (else the caller's).
-void DrawForm(Interpreter* in, const PdfObject* resources, int depth) {
+// Draws form, when it is not already being drawn, with its /Matrix and its
+// own resources (else the caller's).
+void DrawFormObject(Interpreter* in, const PdfObject* form, const PdfObject* resources, int depth) {
   PdfDocument* document = in->document;
-  const PdfObject* xobjects = PdfGet(document, resources, "XObject");
-  const PdfObject* form = xobjects ? PdfGet(document, xobjects, in->key.c_str()) : nullptr;
   if (in->work > kMaxPageWork) in->cut = true;
   if (!form || form->type != PDF_STREAM || in->formDepth >= kMaxFormDepth || in->work > kMaxPageWork) return;
-  const PdfObject* subtype = PdfGet(document, form, "Subtype");
-  if (!subtype || !subtype->IsName("Form")) return;
   for (int i = 0; i < in->formDepth; ++i) {
     if (in->forms[i] == form) return;  // a form that draws itself
   }
@@ -401,6 +399,85 @@ void DrawForm(Interpreter* in, const PdfObject* resources, int depth) {
   in->textMatrix = textMatrix;
   in->lineMatrix = lineMatrix;
   ClearOperands(in);
+}
+
+// Do: draws the form XObject named in->key (images and the rest show no text).
+void DrawForm(Interpreter* in, const PdfObject* resources, int depth) {
+  PdfDocument* document = in->document;
+  const PdfObject* xobjects = PdfGet(document, resources, "XObject");
+  const PdfObject* form = xobjects ? PdfGet(document, xobjects, in->key.c_str()) : nullptr;
+  if (!form || form->type != PDF_STREAM) return;
+  const PdfObject* subtype = PdfGet(document, form, "Subtype");
+  if (!subtype || !subtype->IsName("Form")) return;
+  DrawFormObject(in, form, resources, depth);
+}
+
+// The four numbers of a rectangle, lower left first whatever their order.
+bool ReadRect(PdfDocument* document, const PdfObject* array, float box[4]) {
+  if (!array || array->type != PDF_ARRAY || array->items.size() < 4) return false;
+  float v[4];
+  for (size_t i = 0; i < 4; ++i) {
+    const PdfObject* item = PdfResolve(document, &array->items[i]);
+    if (!item->IsNumber()) return false;
+    v[i] = ClampNumber(item->number);
+  }
+  box[0] = std::fmin(v[0], v[2]);
+  box[1] = std::fmin(v[1], v[3]);
+  box[2] = std::fmax(v[0], v[2]);
+  box[3] = std::fmax(v[1], v[3]);
+  return true;
+}
+
+// Draws the appearances of the page's annotations as a viewer shows them:
+// the values of filled-in form fields, stamps and free text are part of what
+// the reader sees on the page. Hidden annotations, links and pop-ups are left.
+void RunAnnotations(Interpreter* in, const PdfPage& page, const Matrix& pageMatrix) {
+  PdfDocument* document = in->document;
+  const PdfObject* annotations = PdfGet(document, page.dictionary, "Annots");
+  if (!annotations || annotations->type != PDF_ARRAY) return;
+  for (size_t i = 0; i < annotations->items.size() && i < kMaxAnnotations; ++i) {
+    const PdfObject* annotation = PdfResolve(document, &annotations->items[i]);
+    if (!annotation->IsDict()) continue;
+    const PdfObject* flags = PdfGet(document, annotation, "F");
+    if (flags && flags->IsNumber() && (flags->Int() & 2)) continue;
+    const PdfObject* subtype = PdfGet(document, annotation, "Subtype");
+    if (subtype && (subtype->IsName("Link") || subtype->IsName("Popup"))) continue;
+    const PdfObject* appearances = PdfGet(document, annotation, "AP");
+    const PdfObject* form = appearances ? PdfGet(document, appearances, "N") : nullptr;
+    if (form && form->type == PDF_DICT) {
+      // One appearance per state (a check box's on and off): /AS names it.
+      const PdfObject* state = PdfGet(document, annotation, "AS");
+      form = state && state->type == PDF_NAME ? PdfGet(document, form, state->text.c_str()) : nullptr;
+    }
+    float rect[4];
+    float bbox[4];
+    if (!form || form->type != PDF_STREAM || !ReadRect(document, PdfGet(document, annotation, "Rect"), rect) ||
+        !ReadRect(document, PdfGet(document, form, "BBox"), bbox))
+      continue;
+    // The box, through the form's /Matrix, is fitted to /Rect; DrawFormObject
+    // applies the /Matrix itself.
+    Matrix matrix;
+    ReadMatrix(document, PdfGet(document, form, "Matrix"), &matrix);
+    float x[4], y[4];
+    const float cx[4] = {bbox[0], bbox[2], bbox[0], bbox[2]};
+    const float cy[4] = {bbox[1], bbox[1], bbox[3], bbox[3]};
+    for (int k = 0; k < 4; ++k) {
+      x[k] = matrix.a * cx[k] + matrix.c * cy[k] + matrix.e;
+      y[k] = matrix.b * cx[k] + matrix.d * cy[k] + matrix.f;
+    }
+    const float x0 = std::fmin(std::fmin(x[0], x[1]), std::fmin(x[2], x[3]));
+    const float x1 = std::fmax(std::fmax(x[0], x[1]), std::fmax(x[2], x[3]));
+    const float y0 = std::fmin(std::fmin(y[0], y[1]), std::fmin(y[2], y[3]));
+    const float y1 = std::fmax(std::fmax(y[0], y[1]), std::fmax(y[2], y[3]));
+    const float sx = x1 > x0 ? (rect[2] - rect[0]) / (x1 - x0) : 1;
+    const float sy = y1 > y0 ? (rect[3] - rect[1]) / (y1 - y0) : 1;
+    const Matrix fit{sx, 0, 0, sy, rect[0] - x0 * sx, rect[1] - y0 * sy};
+    in->state = GraphicsState();
+    in->state.ctm = Concat(fit, pageMatrix);
+    in->textMatrix = Matrix();
+    in->lineMatrix = Matrix();
+    DrawFormObject(in, form, page.resources, 0);
+  }
 }
 
 // Passes over an inline image from just after "BI": its dictionary up to
@@ -599,11 +676,14 @@ Matrix PageMatrix(PdfDocument* document, const PdfObject* page) {
   }
 }
 
-// Interprets one page into in->glyphs.
+void RunContents(Interpreter* in, const PdfPage& page);
+
+// Interprets one page into in->glyphs: its content, then its annotations.
 void RunPage(Interpreter* in, const PdfPage& page) {
   in->glyphs.clear();
   in->state = GraphicsState();
-  in->state.ctm = PageMatrix(in->document, page.dictionary);
+  const Matrix pageMatrix = PageMatrix(in->document, page.dictionary);
+  in->state.ctm = pageMatrix;
   in->saved.clear();
   in->saveDepth = 0;
   in->saveFloor = 0;
@@ -613,6 +693,12 @@ void RunPage(Interpreter* in, const PdfPage& page) {
   in->work = 0;
   in->cachedForms.clear();
   in->cachedFormBytes = 0;
+  RunContents(in, page);
+  RunAnnotations(in, page, pageMatrix);
+}
+
+// Interprets the page's /Contents: one stream, or an array read as one.
+void RunContents(Interpreter* in, const PdfPage& page) {
   PdfDocument* document = in->document;
   const PdfObject* contents = PdfGet(document, page.dictionary, "Contents");
   if (!contents) return;
