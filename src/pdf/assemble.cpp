@@ -6,6 +6,7 @@
 #include "pdf/assemble.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -84,7 +85,7 @@ inline bool Over(int64_t value, int32_t em, int32_t percent) { return value * 10
 
 // v in units, clamped to +-ASSEMBLE_UNIT_LIMIT; false for infinity and NaN.
 // Read from the float's bits, with no floating-point operation.
-bool ToUnits(float v, int32_t* out) {
+inline bool ToUnits(float v, int32_t* out) {
   uint32_t bits;
   std::memcpy(&bits, &v, sizeof bits);
   const int exponent = int(bits >> 23) & 0xFF;
@@ -115,7 +116,30 @@ struct Entry {
   int32_t x, y, advance, size;
   uint32_t glyph;  // index in the page's glyphs
   uint8_t flags;
+  // The glyph's one printable ASCII byte, as most are, else 0: written out
+  // without a look at the glyph.
+  char ascii;
 };
+
+// The glyph's position, advance and size in units; false when one is not finite.
+inline bool UnitsOf(const PdfGlyph& g, Entry* e) {
+#if !defined(__SOFTFP__)
+  // With a floating-point unit, reading the bits costs more than scaling:
+  // by a power of two it is exact, and the conversion truncates as ToUnits
+  // does. One comparison serves the four when their sum is inside the clamp,
+  // as each is then; infinity and NaN fail it and take the long way.
+  const float bound = float(ASSEMBLE_UNIT_LIMIT >> ASSEMBLE_UNIT_SHIFT);
+  if (std::fabs(g.x) + std::fabs(g.y) + std::fabs(g.advance) + std::fabs(g.size) < bound) {
+    const float scale = float(1 << ASSEMBLE_UNIT_SHIFT);
+    e->x = int32_t(g.x * scale);
+    e->y = int32_t(g.y * scale);
+    e->advance = int32_t(g.advance * scale);
+    e->size = int32_t(g.size * scale);
+    return true;
+  }
+#endif
+  return ToUnits(g.x, &e->x) && ToUnits(g.y, &e->y) && ToUnits(g.advance, &e->advance) && ToUnits(g.size, &e->size);
+}
 
 struct Line {
   uint32_t first = 0, end = 0;           // its entries
@@ -267,19 +291,17 @@ void FreePage(Page* page) {
   std::free(page->scratch);
 }
 
-// Finds an entry of the open line [first, page->entryCount) that e repeats;
-// *hint is where the previous copy matched, so that a repeated run is
-// followed one glyph at a time. While the line's glyphs run in order
-// (sorted), the copy is found by its x anywhere on the line; otherwise only
-// the last few glyphs are looked at.
-bool FindCopy(Page* page, uint32_t first, bool sorted, const Entry& e, uint32_t* hint) {
+// Finds an entry of the open line [first, end) that e repeats; *hint is where
+// the previous copy matched, so that a repeated run is followed one glyph at
+// a time. While the line's glyphs run in order (sorted), the copy is found by
+// its x anywhere on the line; otherwise only the last few glyphs are looked at.
+bool FindCopy(const Page& page, uint32_t first, uint32_t end, bool sorted, const Entry& e, uint32_t* hint) {
   const int32_t tolerance = int32_t(int64_t(e.size) * ASSEMBLE_DUPLICATE_DISTANCE / 100);
-  const PdfGlyph& g = page->glyphs[e.glyph];
-  const uint32_t end = page->entryCount;
+  const PdfGlyph& g = page.glyphs[e.glyph];
   auto matches = [&](uint32_t k) {
-    const Entry& q = page->entries[k];
+    const Entry& q = page.entries[k];
     return std::abs(q.x - e.x) <= tolerance && std::abs(q.y - e.y) <= tolerance &&
-           SameText(page->glyphs[q.glyph], g);
+           SameText(page.glyphs[q.glyph], g);
   };
   if (*hint >= first && *hint < end && matches(*hint)) {
     ++*hint;
@@ -290,7 +312,7 @@ bool FindCopy(Page* page, uint32_t first, bool sorted, const Entry& e, uint32_t*
     uint32_t lo = first, hi = end;
     while (lo < hi) {
       const uint32_t mid = lo + (hi - lo) / 2;
-      if (page->entries[mid].x < e.x - tolerance) {
+      if (page.entries[mid].x < e.x - tolerance) {
         lo = mid + 1;
       } else {
         hi = mid;
@@ -301,7 +323,7 @@ bool FindCopy(Page* page, uint32_t first, bool sorted, const Entry& e, uint32_t*
     from = end - first > ASSEMBLE_DUPLICATE_SCAN ? end - ASSEMBLE_DUPLICATE_SCAN : first;
   }
   for (uint32_t k = from; k < end; ++k) {
-    if (sorted && page->entries[k].x > e.x + tolerance) break;
+    if (sorted && page.entries[k].x > e.x + tolerance) break;
     if (matches(k)) {
       *hint = k + 1;
       return true;
@@ -310,28 +332,51 @@ bool FindCopy(Page* page, uint32_t first, bool sorted, const Entry& e, uint32_t*
   return false;
 }
 
-// The size most of the line's visible glyphs have.
-int32_t DominantSize(const Page& page, const Line& line) {
+// A line's visible glyphs counted by size as they come, for the size most of
+// them have: each size goes to the first one it is the same as, in the order
+// they came, and sizes past the first few are not counted.
+struct SizeTally {
   int32_t sizes[ASSEMBLE_LINE_SIZES];
   uint32_t counts[ASSEMBLE_LINE_SIZES];
   int distinct = 0;
-  for (uint32_t k = line.first; k < line.end; ++k) {
-    const Entry& e = page.entries[k];
-    if (e.flags & ENTRY_SPACE) continue;
-    int s = 0;
-    while (s < distinct && sizes[s] != e.size && !SameSize(sizes[s], e.size)) ++s;
-    if (s == distinct) {
-      if (distinct == ASSEMBLE_LINE_SIZES) continue;
-      sizes[distinct] = e.size;
-      counts[distinct++] = 0;
+  // Glyphs mostly have the size of the one before: a run of one size is
+  // counted where it ends, in one look.
+  int32_t runSize = 0;
+  uint32_t run = 0;
+};
+
+void CountRun(SizeTally* t) {
+  if (t->run == 0) return;
+  int s = 0;
+  while (s < t->distinct && t->sizes[s] != t->runSize && !SameSize(t->sizes[s], t->runSize)) ++s;
+  if (s == t->distinct) {
+    if (t->distinct == ASSEMBLE_LINE_SIZES) {
+      t->run = 0;
+      return;
     }
-    ++counts[s];
+    t->sizes[s] = t->runSize;
+    t->counts[s] = 0;
+    ++t->distinct;
   }
+  t->counts[s] += t->run;
+  t->run = 0;
+}
+
+inline void CountSize(SizeTally* t, int32_t size) {
+  if (size != t->runSize) {
+    CountRun(t);
+    t->runSize = size;
+  }
+  ++t->run;
+}
+
+int32_t DominantSize(SizeTally* t, int32_t otherwise) {
+  CountRun(t);
   int best = 0;
-  for (int s = 1; s < distinct; ++s) {
-    if (counts[s] > counts[best]) best = s;
+  for (int s = 1; s < t->distinct; ++s) {
+    if (t->counts[s] > t->counts[best]) best = s;
   }
-  return distinct ? sizes[best] : line.baselineSize;
+  return t->distinct ? t->sizes[best] : otherwise;
 }
 
 bool AddLine(Page* page) {
@@ -346,8 +391,29 @@ bool AddLine(Page* page) {
   return true;
 }
 
-bool IsWordGap(int32_t gap, int32_t em) {
-  return Over(gap, em, ASSEMBLE_WORD_GAP) || Over(-int64_t(gap), em, ASSEMBLE_BACKWARD_GAP);
+// The distances one size allows, in units. As distances are whole units, one
+// is over p hundredths of an em exactly when it is over em * p / 100 rounded
+// down, so that each glyph is compared with these without a multiplication;
+// and the limits of the larger of two sizes are the larger limits.
+struct SizeLimits {
+  int32_t size = 0;  // no glyph has size 0
+  int32_t duplicate = 0;
+  int32_t wordGap = 0;
+  int32_t backwardGap = 0;
+};
+
+int32_t LimitOf(int32_t em, int32_t percent) { return int32_t(int64_t(em) * percent / 100); }
+
+// The limits of size, worked out again only when it differs from the glyph
+// before, as runs of glyphs share their size.
+inline const SizeLimits& LimitsOf(SizeLimits* cache, int32_t size) {
+  if (cache->size != size) {
+    cache->size = size;
+    cache->duplicate = LimitOf(size, ASSEMBLE_DUPLICATE_DISTANCE);
+    cache->wordGap = LimitOf(size, ASSEMBLE_WORD_GAP);
+    cache->backwardGap = LimitOf(size, ASSEMBLE_BACKWARD_GAP);
+  }
+  return *cache;
 }
 
 // True when e, off the open line's baseline, continues it as text set
@@ -360,111 +426,267 @@ bool TurnsVertical(const Line& line, const Entry& previous, const Entry& e) {
          !Over(std::abs(std::abs(e.y - previous.y) - previous.advance), em, ASSEMBLE_VERTICAL_STEP);
 }
 
+// The kind of most glyphs, a printable ASCII letter or space, without the
+// full look; the letter goes in e.
+inline GlyphKind QuickKindOf(const PdfGlyph& g, Entry* e) {
+  if (g.count == 1) {
+    if (g.unicode[0] - 0x21u < 0x7Fu - 0x21u) {
+      e->ascii = char(g.unicode[0]);
+      return KIND_TEXT;
+    }
+    if (g.unicode[0] == ' ') return KIND_SPACE;
+  }
+  return KindOf(g);
+}
+
+// The open line as FollowRun sees and changes it.
+struct PlainRun {
+  int32_t size;               // of the entry before, and of every glyph taken
+  int32_t baseLow, baseHigh;  // the y a glyph stays on the line within
+  int32_t duplicate, wordGap;  // the limits of that size
+  int32_t lastAt, lastEnd;    // where the line's last entry stands and ends
+  int32_t left, right;        // the line's edges
+  uint32_t entryCount;
+  uint32_t letters;   // visible glyphs taken
+  uint32_t lastText;  // the entry of the last of them
+};
+
+// Most glyphs are plain: a printable ASCII letter or a space, of the size
+// of the entry before, on the baseline, a little further along. Of such a
+// glyph BuildLines would look for no copy (it stands past the last entry by
+// more than a copy could, and not behind where that one ended), take no new
+// baseline (same size), find the order kept, and mark a word gap only where
+// the pen jumped ahead (going back is ruled out). So, while the open line
+// runs horizontally, past its first word and any bullet, and the entry
+// before moved the pen, plain glyphs from `from` on are taken here, with
+// only those looks. Returns the index of the first glyph not taken, which
+// goes the long way.
+uint32_t FollowRun(const PdfGlyph* glyphs, uint32_t from, uint32_t count, Entry* entries, PlainRun* run) {
+  const int32_t size = run->size;
+  const int32_t baseLow = run->baseLow, baseHigh = run->baseHigh;
+  const int32_t duplicate = run->duplicate, wordGap = run->wordGap;
+  int32_t lastAt = run->lastAt, lastEnd = run->lastEnd;
+  int32_t left = run->left, right = run->right;
+  uint32_t n = run->entryCount;
+  uint32_t letters = 0, lastText = 0;
+  uint32_t i = from;
+  for (; i < count; ++i) {
+    const PdfGlyph& g = glyphs[i];
+    if (g.count != 1) break;
+    const uint32_t cp = g.unicode[0];
+    const bool letter = cp - 0x21u < 0x7Fu - 0x21u;
+    if (!letter && cp != ' ') break;
+    Entry e{0, 0, 0, 0, i, 0, 0};
+    if (!UnitsOf(g, &e) || e.size != size || e.y < baseLow || e.y > baseHigh) break;
+    // All are within the clamp, so that the differences fit in 32 bits.
+    if (e.x - lastAt <= duplicate || lastEnd - e.x > duplicate) break;
+    if (letter) {
+      e.ascii = char(cp);
+      if (e.x - lastEnd > wordGap) e.flags = ENTRY_GAP_BEFORE;
+      left = std::min(left, e.x);
+      right = std::max(right, RightOf(e));
+      lastText = n;
+      ++letters;
+    } else {
+      e.flags = ENTRY_SPACE;
+    }
+    entries[n++] = e;
+    lastAt = e.x;
+    lastEnd = e.x + e.advance;
+  }
+  run->lastAt = lastAt;
+  run->lastEnd = lastEnd;
+  run->left = left;
+  run->right = right;
+  run->entryCount = n;
+  run->letters = letters;
+  run->lastText = lastText;
+  return i;
+}
+
 // First pass: the glyphs in content order become entries grouped in lines.
 // False when memory ran out.
 bool BuildLines(Page* page, uint32_t count) {
-  Line* line = nullptr;
+  // The open line and its last entry are worked on in locals, apart from the
+  // page's tables that each entry is written to, and the line is stored when
+  // it closes.
+  const PdfGlyph* const glyphs = page->glyphs;
+  Entry* const entries = page->entries;
+  uint32_t entryCount = 0;
+  bool open = false;
+  Line line;
+  SizeTally tally;
+  SizeLimits limits;
+  // Across the open line (y, or x once it runs vertically), where its
+  // baseline is and the half em of the line's size either side of it: a
+  // glyph inside stays on the line whatever its size.
+  int32_t base = 0, baseLow = 0, baseHigh = 0;
+  auto setBase = [&](int32_t at) {
+    base = at;
+    baseLow = at - (line.baselineSize >> 1);
+    baseHigh = at + (line.baselineSize >> 1);
+  };
+  // A glyph larger than this takes the line's baseline; none once the line
+  // runs vertically.
+  int32_t ownerLimit = 0;
+  // Where the line's last entry stands along it, and where its advance ends.
+  int32_t lastAt = 0, lastEnd = 0;
   bool sorted = true;  // the open line's entries advance along it
+  // Where the last copy matched, while no entry has been added since.
   uint32_t hint = UINT32_MAX;
+  uint32_t hintCount = UINT32_MAX;
   // Where the pen stands along the open line, after the last glyph kept or
-  // skipped: a glyph that shows nothing still takes its place in a word.
-  int32_t pen = 0;
-  int32_t penSize = 0;
+  // skipped: a glyph that shows nothing still takes its place in a word. A
+  // glyph between low and high is within the word gaps of the glyph that
+  // moved the pen, and so in its word whatever its size.
+  int32_t pen = 0, penLow = 0, penHigh = 0;
+  auto movePen = [&](int32_t to, const SizeLimits& l) {
+    pen = to;
+    penLow = to - l.backwardGap;
+    penHigh = to + l.wordGap;
+  };
+  auto isWordGap = [&](int32_t at, const SizeLimits& l) {
+    // All are within the clamp, so that the differences fit in 32 bits.
+    return (at > penHigh && at - pen > l.wordGap) || (at < penLow && pen - at > l.backwardGap);
+  };
   bool gapPending = false;  // a word gap came before a glyph that was skipped
+  auto close = [&]() {
+    line.end = entryCount;
+    line.size = DominantSize(&tally, line.baselineSize);
+    page->lines[page->lineCount - 1] = line;
+  };
   for (uint32_t i = 0; i < count; ++i) {
-    const PdfGlyph& g = page->glyphs[i];
-    Entry e{0, 0, 0, 0, i, 0};
-    if (!ToUnits(g.x, &e.x) || !ToUnits(g.y, &e.y) || !ToUnits(g.advance, &e.advance) ||
-        !ToUnits(g.size, &e.size) || e.size <= 0) {
-      continue;
-    }
-    const GlyphKind kind = g.count ? KindOf(g) : KIND_SKIP;
+    const PdfGlyph& g = glyphs[i];
+    Entry e{0, 0, 0, 0, i, 0, 0};
+    if (!UnitsOf(g, &e) || e.size <= 0) continue;
+    const GlyphKind kind = QuickKindOf(g, &e);
     bool moved = false;
-    if (line) {
-      const int32_t shift = line->vertical ? e.x - line->axis : e.y - line->baseline;
-      moved = Over(std::abs(shift), std::max(line->baselineSize, e.size), ASSEMBLE_BASELINE_SHIFT);
-      const Entry& previous = page->entries[page->entryCount - 1];
-      if (moved && kind == KIND_TEXT && TurnsVertical(*line, previous, e)) {
-        moved = false;
-        line->vertical = true;
-        line->direction = e.y > previous.y ? 1 : -1;
-        line->axis = previous.x;
-        pen = Along(*line, previous) + previous.advance;
-        sorted = false;
+    if (open) {
+      // Off by over half an em of the larger size, which in whole units is
+      // past the line's half em (rounded down) and past the glyph's.
+      const int32_t across = line.vertical ? e.x : e.y;
+      moved = (across < baseLow || across > baseHigh) && std::abs(across - base) > (e.size >> 1);
+      if (moved && kind == KIND_TEXT) {
+        const Entry& last = entries[entryCount - 1];
+        if (TurnsVertical(line, last, e)) {
+          moved = false;
+          line.vertical = true;
+          line.direction = e.y > last.y ? 1 : -1;
+          line.axis = last.x;
+          setBase(line.axis);
+          ownerLimit = INT32_MAX;
+          lastAt = Along(line, last);
+          lastEnd = lastAt + last.advance;
+          // The pen keeps the word gaps of the glyph that moved it.
+          penLow += lastEnd - pen;
+          penHigh += lastEnd - pen;
+          pen = lastEnd;
+          sorted = false;
+        }
       }
     }
     // A line starts with a visible glyph: a space or a glyph without text
     // off the line or before its first glyph says nothing.
-    if (kind != KIND_TEXT && (moved || !line)) continue;
+    if (kind != KIND_TEXT && (moved || !open)) continue;
+    const SizeLimits& l = LimitsOf(&limits, e.size);
     if (kind == KIND_SKIP) {
-      const int32_t at = Along(*line, e);
-      gapPending = gapPending || IsWordGap(at - pen, std::max(penSize, e.size));
-      pen = at + e.advance;
-      penSize = e.size;
+      const int32_t at = Along(line, e);
+      gapPending = gapPending || isWordGap(at, l);
+      movePen(at + e.advance, l);
       continue;
     }
     if (moved) {
-      line->size = DominantSize(*page, *line);
-      line = nullptr;
+      close();
+      open = false;
     }
-    if (!line) {
+    if (!open) {
       if (!AddLine(page)) return false;
-      line = &page->lines[page->lineCount - 1];
-      line->first = line->firstText = line->lastText = page->entryCount;
-      line->baseline = e.y;
-      line->baselineSize = e.size;
-      line->left = line->textLeft = e.x;
-      line->right = line->firstWordRight = RightOf(e);
-      line->bullet = IsBullet(g.unicode[0]);
-      page->entries[page->entryCount++] = e;
-      line->end = page->entryCount;
+      open = true;
+      line = Line();
+      tally = SizeTally();
+      line.first = line.firstText = line.lastText = entryCount;
+      line.baseline = e.y;
+      line.baselineSize = e.size;
+      setBase(e.y);
+      ownerLimit = LimitOf(e.size, ASSEMBLE_BASELINE_OWNER);
+      line.left = line.textLeft = e.x;
+      line.right = line.firstWordRight = RightOf(e);
+      line.bullet = IsBullet(g.unicode[0]);
+      CountSize(&tally, e.size);
+      entries[entryCount++] = e;
+      lastAt = e.x;
+      lastEnd = e.x + e.advance;
       sorted = true;
-      hint = UINT32_MAX;
-      pen = e.x + e.advance;
-      penSize = e.size;
+      movePen(lastEnd, l);
       gapPending = false;
       continue;
     }
-    const Entry& last = page->entries[page->entryCount - 1];
     // A copy starts where the pen went back, or sits just past the glyph
-    // before when that glyph advanced nothing.
-    const int32_t at = Along(*line, e);
-    const int32_t lastAt = Along(*line, last);
-    if ((Over(int64_t(lastAt) + last.advance - at, e.size, ASSEMBLE_DUPLICATE_DISTANCE) ||
-         !Over(std::abs(at - lastAt), e.size, ASSEMBLE_DUPLICATE_DISTANCE)) &&
-        FindCopy(page, line->first, sorted, e, &hint)) {
-      continue;
+    // before when that glyph advanced nothing. All are within the clamp, so
+    // that the differences fit in 32 bits.
+    const int32_t at = Along(line, e);
+    if (lastEnd - at > l.duplicate || std::abs(at - lastAt) <= l.duplicate) {
+      if (hintCount != entryCount) hint = UINT32_MAX;
+      if (FindCopy(*page, line.first, entryCount, sorted, e, &hint)) {
+        hintCount = entryCount;
+        continue;
+      }
     }
-    hint = UINT32_MAX;
     if (at < lastAt) sorted = false;
-    if (!line->vertical && int64_t(e.size) * 100 > int64_t(line->baselineSize) * ASSEMBLE_BASELINE_OWNER) {
-      line->baseline = e.y;
-      line->baselineSize = e.size;
+    if (e.size > ownerLimit) {
+      line.baseline = e.y;
+      line.baselineSize = e.size;
+      setBase(e.y);
+      ownerLimit = LimitOf(e.size, ASSEMBLE_BASELINE_OWNER);
     }
     if (kind == KIND_SPACE) {
       e.flags = ENTRY_SPACE;
-      line->firstWordDone = true;
+      line.firstWordDone = true;
     } else {
-      if (gapPending || IsWordGap(at - pen, std::max(penSize, e.size))) {
+      if (gapPending || isWordGap(at, l)) {
         e.flags = ENTRY_GAP_BEFORE;
-        line->firstWordDone = true;
+        line.firstWordDone = true;
       }
-      if (line->bullet && !line->textStarted && (e.flags || (last.flags & ENTRY_SPACE))) {
-        line->textLeft = e.x;
-        line->textStarted = true;
+      if (line.bullet && !line.textStarted && (e.flags || (entries[entryCount - 1].flags & ENTRY_SPACE))) {
+        line.textLeft = e.x;
+        line.textStarted = true;
       }
-      line->left = std::min(line->left, e.x);
-      line->right = std::max(line->right, RightOf(e));
-      if (!line->firstWordDone) line->firstWordRight = std::max(line->firstWordRight, RightOf(e));
-      line->lastText = page->entryCount;
+      const int32_t right = RightOf(e);
+      line.left = std::min(line.left, e.x);
+      line.right = std::max(line.right, right);
+      if (!line.firstWordDone) line.firstWordRight = std::max(line.firstWordRight, right);
+      line.lastText = entryCount;
+      CountSize(&tally, e.size);
     }
-    page->entries[page->entryCount++] = e;
-    line->end = page->entryCount;
-    pen = at + e.advance;
-    penSize = e.size;
+    entries[entryCount++] = e;
+    lastAt = at;
+    lastEnd = at + e.advance;
+    movePen(lastEnd, l);
     gapPending = false;
+    // The pen now stands where this entry ends, as FollowRun needs.
+    if (line.vertical || !line.firstWordDone || (line.bullet && !line.textStarted)) continue;
+    PlainRun run{e.size, baseLow, baseHigh, l.duplicate, l.wordGap, lastAt, lastEnd, line.left, line.right,
+                 entryCount, 0, 0};
+    const uint32_t next = FollowRun(glyphs, i + 1, count, entries, &run);
+    if (run.entryCount == entryCount) continue;
+    if (run.letters) {
+      if (tally.runSize != run.size) {
+        CountRun(&tally);
+        tally.runSize = run.size;
+      }
+      tally.run += run.letters;
+      line.lastText = run.lastText;
+    }
+    line.left = run.left;
+    line.right = run.right;
+    entryCount = run.entryCount;
+    lastAt = run.lastAt;
+    lastEnd = run.lastEnd;
+    movePen(lastEnd, l);
+    i = next - 1;
   }
-  if (line) line->size = DominantSize(*page, *line);
+  if (open) close();
+  page->entryCount = entryCount;
   return true;
 }
 
@@ -624,6 +846,10 @@ Joint JointOf(const Page& page, const Line& a, const Line& b) {
   return JOINT_SPACE;
 }
 
+// What waits before the next visible byte.
+constexpr uint8_t PENDING_SPACE = 1;
+constexpr uint8_t PENDING_PARAGRAPH = 2;  // wins over a space
+
 // The third pass's output, gathered in chunks. Spaces and paragraph ends
 // wait for the next visible byte, so that none is doubled, leads or trails.
 struct Writer {
@@ -631,8 +857,7 @@ struct Writer {
   char bytes[ASSEMBLE_WRITE_CHUNK];
   size_t length = 0;
   bool anything = false;  // a visible byte was written on this page
-  bool space = false;
-  bool paragraph = false;
+  uint8_t pending = 0;
 };
 
 void Flush(Writer* w) {
@@ -642,19 +867,25 @@ void Flush(Writer* w) {
 
 // Puts count bytes (at most 16) in one chunk, so that a format code or a line
 // end is never split by the text becoming full.
-void Put(Writer* w, const char* bytes, size_t count) {
+inline void Put(Writer* w, const char* bytes, size_t count) {
   if (w->length + count > sizeof w->bytes) Flush(w);
   for (size_t k = 0; k < count; ++k) w->bytes[w->length++] = bytes[k];
 }
 
-void PutVisible(Writer* w, const char* bytes, size_t count) {
-  if (count == 0) return;
-  if (w->anything && w->paragraph) {
+// The space or paragraph end waiting for the visible bytes about to be put;
+// none before the page's first.
+void PutPending(Writer* w) {
+  if (w->anything && (w->pending & PENDING_PARAGRAPH)) {
     Put(w, "\r\n\r\n", 4);
-  } else if (w->anything && w->space) {
+  } else if (w->anything) {
     Put(w, " ", 1);
   }
-  w->space = w->paragraph = false;
+  w->pending = 0;
+}
+
+inline void PutVisible(Writer* w, const char* bytes, size_t count) {
+  if (count == 0) return;
+  if (w->pending) PutPending(w);
   Put(w, bytes, count);
   w->anything = true;
 }
@@ -667,7 +898,7 @@ void PutGlyph(Writer* w, const PdfGlyph& g, bool lineEnd) {
     if (IsSpaceCode(cp)) {
       PutVisible(w, out, n);
       n = 0;
-      w->space = true;
+      w->pending |= PENDING_SPACE;
     } else if (cp == 0xAD) {
       // A soft hyphen shows only where it broke a line.
       if (lineEnd) out[n++] = '-';
@@ -684,14 +915,41 @@ void WritePage(const Page& page, Writer* w) {
     const Line& line = page.lines[i];
     const Joint joint = i + 1 < page.lineCount ? JointOf(page, line, page.lines[i + 1]) : JOINT_PARAGRAPH;
     const uint32_t skipped = joint == JOINT_HYPHEN ? line.lastText : UINT32_MAX;
-    for (uint32_t k = line.first; k < line.end; ++k) {
+    // Letters with nothing before them are copied in runs, up to the hyphen
+    // dropped.
+    const uint32_t runEnd = std::min(line.end, skipped);
+    for (uint32_t k = line.first; k < line.end;) {
       const Entry& e = page.entries[k];
-      if (e.flags) w->space = true;
-      if ((e.flags & ENTRY_SPACE) || k == skipped) continue;
-      PutGlyph(w, page.glyphs[e.glyph], k == line.lastText);
+      if (e.flags) {
+        w->pending |= PENDING_SPACE;
+        if (e.flags & ENTRY_SPACE) {
+          ++k;
+          continue;
+        }
+      }
+      if (k == skipped) {
+        ++k;
+        continue;
+      }
+      if (!e.ascii) {
+        PutGlyph(w, page.glyphs[e.glyph], k == line.lastText);
+        ++k;
+        continue;
+      }
+      if (w->pending) PutPending(w);
+      if (w->length == sizeof w->bytes) Flush(w);
+      char* out = w->bytes + w->length;
+      char* const outEnd = w->bytes + sizeof w->bytes;
+      *out++ = e.ascii;
+      for (++k; k < runEnd && out < outEnd; ++k) {
+        const Entry& next = page.entries[k];
+        if (next.flags || !next.ascii) break;
+        *out++ = next.ascii;
+      }
+      w->length = size_t(out - w->bytes);
+      w->anything = true;
     }
-    w->space = joint == JOINT_SPACE;
-    w->paragraph = joint == JOINT_PARAGRAPH;
+    w->pending = joint == JOINT_SPACE ? PENDING_SPACE : joint == JOINT_PARAGRAPH ? PENDING_PARAGRAPH : 0;
   }
 }
 
