@@ -58,7 +58,7 @@ for book in "$PDF" "$BOOKS/long-libreoffice.pdf" "$BOOKS/long-pdflatex.pdf"; do
   /usr/bin/time -f "ImportPdf: %e s" "$BENCH" --once "$book" 2>"$WORK/once.txt"
   cat "$WORK/once.txt"
   # "file F bytes, text T bytes, peak RSS P KB (B KB before reading)"
-  awk '/^file/ { file = $2; text = $5; peak = $9; base = $12; sub(/\(/, "", base);
+  awk '/^file/ { file = $2; text = $5; peak = $9; base = $11; sub(/\(/, "", base);
          added = peak - base; budget = 3 * (file + text) / 1024;
          printf "memory added by the import: %d KB, budget 3 x (file + text) = %d KB: %s\n",
                 added, budget, added <= budget ? "within" : "OVER" }' "$WORK/once.txt"

@@ -134,6 +134,45 @@ bool ParseNumber(const char* word, size_t length, double* value, bool* integer) 
   return true;
 }
 
+// The entries of an array or dictionary up to its closing token (or the end
+// of the buffer, or a keyword that shows it was never closed).
+void ReadEntries(PdfLexer* lexer, PdfObject* object, int depth, bool dict) {
+  const PdfTokenType close = dict ? TOKEN_DICT_CLOSE : TOKEN_ARRAY_CLOSE;
+  for (;;) {
+    const size_t mark = lexer->pos;
+    PdfToken peek;
+    if (!PdfNextToken(lexer, &peek)) return;  // cut short: keep what was read
+    if (peek.type == close) return;
+    if (peek.type == TOKEN_ARRAY_CLOSE || peek.type == TOKEN_DICT_CLOSE) continue;  // stray
+    if (peek.type == TOKEN_KEYWORD && !peek.Is("true") && !peek.Is("false") && !peek.Is("null")) {
+      // "endobj" or "stream" inside: the object was never closed.
+      lexer->pos = mark;
+      return;
+    }
+    std::string key;
+    if (dict) {
+      if (peek.type != TOKEN_NAME) continue;  // a dictionary key must be a name
+      key.swap(peek.text);
+    } else {
+      lexer->pos = mark;
+    }
+    PdfObject value;
+    const size_t before = lexer->pos;
+    if (!PdfParseObject(lexer, &value, depth + 1)) {
+      if (lexer->pos == before) return;
+      // A stray token ("{", ")"), or an array or dictionary past the
+      // nesting limit, was read and is dropped: the loop goes on token by
+      // token, so deep nesting costs no recursion.
+      continue;
+    }
+    if (dict) {
+      if (object->Get(key.c_str())) continue;  // the first of repeated keys wins
+      object->keys.push_back(std::move(key));
+    }
+    object->items.push_back(std::move(value));
+  }
+}
+
 }  // namespace
 
 const PdfObject* PdfObject::Get(const char* key) const {
@@ -260,40 +299,11 @@ bool PdfParseObject(PdfLexer* lexer, PdfObject* object, int depth) {
       const bool dict = token.type == TOKEN_DICT_OPEN;
       if (depth >= PDF_MAX_DEPTH) return false;
       object->type = dict ? PDF_DICT : PDF_ARRAY;
-      const PdfTokenType close = dict ? TOKEN_DICT_CLOSE : TOKEN_ARRAY_CLOSE;
-      for (;;) {
-        const size_t mark = lexer->pos;
-        PdfToken peek;
-        if (!PdfNextToken(lexer, &peek)) return true;  // cut short: keep what was read
-        if (peek.type == close) return true;
-        if (peek.type == TOKEN_ARRAY_CLOSE || peek.type == TOKEN_DICT_CLOSE) continue;  // stray
-        if (peek.type == TOKEN_KEYWORD && !peek.Is("true") && !peek.Is("false") && !peek.Is("null")) {
-          // "endobj" or "stream" inside: the object was never closed.
-          lexer->pos = mark;
-          return true;
-        }
-        std::string key;
-        if (dict) {
-          if (peek.type != TOKEN_NAME) continue;  // a dictionary key must be a name
-          key.swap(peek.text);
-        } else {
-          lexer->pos = mark;
-        }
-        PdfObject value;
-        const size_t before = lexer->pos;
-        if (!PdfParseObject(lexer, &value, depth + 1)) {
-          if (lexer->pos == before) return true;
-          // A stray token ("{", ")"), or an array or dictionary past the
-          // nesting limit, was read and is dropped: the loop goes on token by
-          // token, so deep nesting costs no recursion.
-          continue;
-        }
-        if (dict) {
-          if (object->Get(key.c_str())) continue;  // the first of repeated keys wins
-          object->keys.push_back(std::move(key));
-        }
-        object->items.push_back(std::move(value));
-      }
+      ReadEntries(lexer, object, depth, dict);
+      // Parsed objects live as long as the book: no spare capacity kept.
+      if (object->items.capacity() > object->items.size()) object->items.shrink_to_fit();
+      if (object->keys.capacity() > object->keys.size()) object->keys.shrink_to_fit();
+      return true;
     }
     case TOKEN_KEYWORD:
       if (token.Is("true") || token.Is("false")) {
