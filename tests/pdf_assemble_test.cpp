@@ -123,6 +123,17 @@ TEST(PdfAssemble, LinesJoinIntoParagraphs) {
       {"text set vertically stands apart",
        {{U"aaaa bbbb", 20, 700}, {U"cccc dddd", 20, 686}, {U"arXiv 12", 0, 400, 12, 0, true}},
        "aaaa bbbb cccc dddd\r\n\r\narXiv 12\r\n"},
+      // Most lines end short: they were broken by hand, and the long ones
+      // that end a sentence, though nothing would have fitted after them,
+      // stand apart too, the last one of its block as well.
+      {"lines broken by hand stay apart",
+       {{U"Aa bb.", 0, 700}, {U"Cc dd ee ff.", 0, 686}, {U"Gg hh.", 0, 672}, {U"Ii jj.", 0, 658},
+        {U"Kk ll mm nn!", 0, 644}, {U"Page 1", 0, 760}},
+       "Aa bb.\r\n\r\nCc dd ee ff.\r\n\r\nGg hh.\r\n\r\nIi jj.\r\n\r\nKk ll mm nn!\r\n\r\nPage 1\r\n"},
+      {"a line broken by hand that wrapped runs on",
+       {{U"Aa bb.", 0, 700}, {U"Cc dd ee ff", 0, 686}, {U"gg hh.", 0, 672}, {U"Ii jj.", 0, 658},
+        {U"Kk ll mm nn.", 0, 644}},
+       "Aa bb.\r\n\r\nCc dd ee ff gg hh.\r\n\r\nIi jj.\r\n\r\nKk ll mm nn.\r\n"},
   });
 }
 

@@ -216,6 +216,7 @@ enum Joint {
   JOINT_TIGHT,      // one paragraph, no space: the line ends in a hyphen or dash after a letter
   JOINT_HYPHEN,     // one word: the hyphen that split it is dropped
   JOINT_PARAGRAPH,  // a new paragraph
+  JOINT_SHORT,      // a new paragraph, as the line left room for the next one's first word
 };
 
 uint32_t FirstCode(const Page& page, uint32_t entry) { return page.glyphs[page.entries[entry].glyph].unicode[0]; }
@@ -263,9 +264,59 @@ Joint JointOf(const Page& page, const Line& a, const Line& b) {
   const int64_t room = int64_t(a.columnRight) - a.right;
   const int64_t firstWord = int64_t(b.firstWordRight) - b.left;
   if (a.blockLines < 2 || room * 100 > firstWord * 100 + int64_t(a.size) * ASSEMBLE_SPACE_WIDTH) {
-    return JOINT_PARAGRAPH;
+    return JOINT_SHORT;
   }
   return JOINT_SPACE;
+}
+
+bool IsCloser(uint32_t cp) {
+  return cp == ')' || cp == ']' || cp == '"' || cp == '\'' || cp == 0x2019 || cp == 0x201D || cp == 0xBB;
+}
+
+// A line whose text ends in a full stop, question or exclamation mark, inside
+// a closing quote or bracket or not.
+bool EndsSentence(const Page& page, const Line& line) {
+  const PdfGlyph& g = page.glyphs[page.entries[line.lastText].glyph];
+  int k = std::min<int>(g.count, 4) - 1;
+  uint32_t cp = g.unicode[k];
+  if (IsCloser(cp)) {
+    if (k > 0) {
+      cp = g.unicode[k - 1];
+    } else if (line.lastText > line.first) {
+      cp = LastCode(page, line.lastText - 1);
+    }
+  }
+  return cp == '.' || cp == '!' || cp == '?';
+}
+
+// How each line goes on to the next, in page->scratch once the measures are
+// taken. A run of lines that only the room rule parts (one block, no drop,
+// indent, heading or bullet between them) where most lines end short was
+// broken by hand: a list, verse, a text file printed as it is. There the
+// column's edge says nothing of a long line, so one that ends a sentence ends
+// its paragraph too; one that ends mid-sentence (an item that wrapped) runs on.
+void JoinLines(Page* page) {
+  int32_t* const joints = page->scratch;
+  const uint32_t n = page->lineCount;
+  for (uint32_t i = 0; i < n; ++i) {
+    joints[i] = i + 1 < n ? JointOf(*page, page->lines[i], page->lines[i + 1]) : JOINT_PARAGRAPH;
+  }
+  for (uint32_t first = 0; first < n;) {
+    uint32_t last = first;
+    uint32_t shortLines = 0;
+    while (last + 1 < n && joints[last] != JOINT_PARAGRAPH && page->lines[last + 1].block == page->lines[last].block) {
+      if (joints[last] == JOINT_SHORT) ++shortLines;
+      ++last;
+    }
+    // The run's last line is judged with it, even when the next block
+    // continues its paragraph.
+    if (shortLines * 2 > last - first) {
+      for (uint32_t k = first; k <= last; ++k) {
+        if (joints[k] == JOINT_SPACE && EndsSentence(*page, page->lines[k])) joints[k] = JOINT_SHORT;
+      }
+    }
+    first = last + 1;
+  }
 }
 
 // What waits before the next visible byte.
@@ -331,11 +382,11 @@ void PutGlyph(Writer* w, const PdfGlyph& g, bool lineEnd) {
   PutVisible(w, out, n);
 }
 
-// Third pass: the lines, joined as JointOf decides.
+// Third pass: the lines, joined as JoinLines decided.
 void WritePage(const Page& page, Writer* w) {
   for (uint32_t i = 0; i < page.lineCount; ++i) {
     const Line& line = page.lines[i];
-    const Joint joint = i + 1 < page.lineCount ? JointOf(page, line, page.lines[i + 1]) : JOINT_PARAGRAPH;
+    const int32_t joint = page.scratch[i];
     const uint32_t skipped = joint == JOINT_HYPHEN ? line.lastText : UINT32_MAX;
     // Letters with nothing before them are copied in runs, up to the hyphen
     // dropped.
@@ -371,7 +422,7 @@ void WritePage(const Page& page, Writer* w) {
       w->length = size_t(out - w->bytes);
       w->anything = true;
     }
-    w->pending = joint == JOINT_SPACE ? PENDING_SPACE : joint == JOINT_PARAGRAPH ? PENDING_PARAGRAPH : 0;
+    w->pending = joint == JOINT_SPACE ? PENDING_SPACE : joint >= JOINT_PARAGRAPH ? PENDING_PARAGRAPH : 0;
   }
 }
 
@@ -397,6 +448,7 @@ void PdfAssemblePage(PdfTextBuffer* text, const PdfGlyph* glyphs, size_t count, 
       ok = page.scratch != nullptr;
       if (ok) {
         MeasurePage(&page);
+        JoinLines(&page);
         WritePage(page, &w);
       }
     }

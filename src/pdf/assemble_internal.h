@@ -67,7 +67,7 @@ struct Page {
   Line* lines = nullptr;
   uint32_t lineCount = 0;
   uint32_t lineCapacity = 0;
-  int32_t* scratch = nullptr;  // one value per line, for the measures
+  int32_t* scratch = nullptr;  // one value per line: the measures, then how each goes on
   int32_t bodySize = 0;
   int32_t pitch = 0;
 };
