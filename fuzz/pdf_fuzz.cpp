@@ -2,8 +2,9 @@
 // the cross-reference and its rebuild, object streams, filters, fonts and
 // CMaps, the content interpreter and text assembly, and the stream scan that
 // takes files without a readable structure.
-// Seeds: tests/data/pdf/*.pdf, tests/data/pdf/real/*.pdf and the PDFs of
-// tests/data/corpus/pdf/.
+// Seeds: tests/data/pdf/*.pdf, tests/data/pdf/real/*.pdf, the encrypted ones
+// of tests/data/pdf/real/encrypted/ (every method of the standard security
+// handler, and a user password) and the PDFs of tests/data/corpus/pdf/.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

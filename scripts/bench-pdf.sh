@@ -5,10 +5,12 @@
 # LibreOffice and from pdfTeX (scripts/make-bench-pdf-books.sh). For each:
 # instructions (callgrind) of both in the same run and their ratio, the cost
 # per page, wall time, and the peak resident memory the import adds to the
-# process against 3 x (file + text).
+# process against 3 x (file + text). Then the LibreOffice book encrypted with
+# AES-128 (empty user password, made by qpdf beside it) against the plain one:
+# what decryption adds to opening a book.
 #   usage: scripts/bench-pdf.sh [build-folder]   (default build/, the tests' build)
-#   needs: groff ghostscript poppler-utils valgrind, what make-bench-pdf-books.sh
-#   needs, and pdf_bench built in the build folder
+#   needs: groff ghostscript poppler-utils valgrind qpdf, what
+#   make-bench-pdf-books.sh needs, and pdf_bench built in the build folder
 #   (cmake --build <folder> --target pdf_bench)
 set -eu
 
@@ -44,6 +46,10 @@ PY
   ps2pdf "$WORK/book.ps" "$PDF"
 fi
 "$ROOT/scripts/make-bench-pdf-books.sh" "$BOOKS"
+AES="$BOOKS/long-libreoffice-aes.pdf"
+if [ ! -s "$AES" ] || [ "$BOOKS/long-libreoffice.pdf" -nt "$AES" ]; then
+  qpdf --allow-weak-crypto --encrypt "" owner 128 --use-aes=y -- "$BOOKS/long-libreoffice.pdf" "$AES"
+fi
 
 ir() {
   valgrind --tool=callgrind --callgrind-out-file="$WORK/callgrind.out" "$@" >/dev/null 2>"$WORK/callgrind.log"
@@ -63,6 +69,7 @@ for book in "$PDF" "$BOOKS/long-libreoffice.pdf" "$BOOKS/long-pdflatex.pdf"; do
          printf "memory added by the import: %d KB, budget 3 x (file + text) = %d KB: %s\n",
                 added, budget, added <= budget ? "within" : "OVER" }' "$WORK/once.txt"
   ours=$(ir "$BENCH" --once "$book")
+  [ "$book" = "$BOOKS/long-libreoffice.pdf" ] && plain=$ours
   theirs=$(ir pdftotext "$book" "$WORK/poppler.txt")
   echo "ImportPdf: $ours instructions ($(awk -v a="$ours" -v p="$pages" 'BEGIN { printf "%.0f", a / p }') a page)"
   echo "pdftotext: $theirs instructions ($(awk -v a="$theirs" -v p="$pages" 'BEGIN { printf "%.0f", a / p }') a page)"
@@ -71,3 +78,9 @@ for book in "$PDF" "$BOOKS/long-libreoffice.pdf" "$BOOKS/long-pdflatex.pdf"; do
   # book in roughly this time (its cache and memory make it slower still).
   awk -v a="$ours" 'BEGIN { printf "estimated opening time on a 200 MHz ARM9: %.1f s\n", a / 200e6 }'
 done
+
+echo "== $(basename "$AES"): $(stat -c %s "$AES") bytes, AES-128"
+"$BENCH" --once "$AES" 2>&1
+aes=$(ir "$BENCH" --once "$AES")
+echo "ImportPdf: $aes instructions encrypted, $plain plain"
+awk -v a="$aes" -v p="$plain" 'BEGIN { printf "encrypted / plain instructions: %.2f (target at most 1.3)\n", a / p }'

@@ -23,8 +23,17 @@
 #   qpdf-*.pdf          libreoffice.pdf rewritten by qpdf (object streams on
 #                       and off, linearized) and with an incremental update
 #                       appended by hand
+#   encrypted/*.pdf     libreoffice.pdf encrypted by qpdf, owner password
+#                       "owner": with an empty user password in each method
+#                       (RC4 40 and 128 bits, AES-128, AES-256 revisions 5
+#                       and 6, object streams, metadata in the clear), and
+#                       one with the user password "user"
 # Dates and document IDs that a writer takes from the clock are overwritten
 # in place (same length, so the cross-reference offsets stay right).
+#
+#   usage: scripts/make-fixtures-pdf-real.sh [--encrypted]
+# --encrypted makes only encrypted/ again, from the committed libreoffice.pdf.
+# Those files change on every run: qpdf draws their IVs and salts at random.
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,6 +43,69 @@ export LC_ALL=C.UTF-8 TZ=UTC SOURCE_DATE_EPOCH=1773483630 FORCE_SOURCE_DATE=1
 PY=/usr/bin/python3
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
+
+make_encrypted() {
+  enc="$OUT/encrypted"
+  base="$OUT/libreoffice.pdf"
+  mkdir -p "$enc"
+  rm -f "$enc"/*.pdf
+  # RC4, and AES-128 with its MD5 key, are what older files use: qpdf writes
+  # them only when told.
+  weak=--allow-weak-crypto
+  qpdf $weak --encrypt "" owner 40 -- "$base" "$enc/rc4-40.pdf"
+  qpdf $weak --encrypt "" owner 128 --use-aes=n -- "$base" "$enc/rc4-128.pdf"
+  qpdf $weak --encrypt "" owner 128 --use-aes=y -- "$base" "$enc/aes-128.pdf"
+  qpdf $weak --object-streams=generate --encrypt "" owner 128 --use-aes=y -- \
+    "$base" "$enc/aes-128-objstreams.pdf"
+  qpdf --encrypt "" owner 256 --force-R5 -- "$base" "$enc/aes-256-r5.pdf"
+  qpdf --encrypt "" owner 256 -- "$base" "$enc/aes-256.pdf"
+  qpdf --encrypt user owner 256 -- "$base" "$enc/user-password.pdf"
+  # An XMP stream added to the catalog by an incremental update, then kept in
+  # the clear by qpdf (crypt filters with RC4: /V 4, /R 4).
+  qpdf --show-object=trailer "$base" > "$TMP/trailer.txt"
+  catalog=$(sed -n 's/.*\/Root \([0-9]*\) 0 R.*/\1/p' "$TMP/trailer.txt")
+  qpdf --show-object="$catalog" "$base" > "$TMP/catalog.txt"
+  "$PY" - "$base" "$TMP/metadata.pdf" "$catalog" "$TMP/catalog.txt" "$TMP/trailer.txt" <<'PYTHON'
+import re, sys
+src, dst, catalog = sys.argv[1], sys.argv[2], int(sys.argv[3])
+base = open(src, 'rb').read()
+prev = int(re.findall(rb'startxref\s+(\d+)', base)[-1])
+trailer = open(sys.argv[5], 'rb').read().strip()
+size = int(re.search(rb'/Size (\d+)', trailer).group(1))
+xmp = (b'<?xpacket begin="" id="W5M0MpCehiHzreSzNTczkc9d"?>\n'
+       b'<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF'
+       b' xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">'
+       b'<rdf:Description rdf:about="" xmlns:dc="http://purl.org/dc/elements/1.1/">'
+       b'<dc:title>The Slow Voyage</dc:title></rdf:Description></rdf:RDF></x:xmpmeta>\n'
+       b'<?xpacket end="r"?>')
+cat = open(sys.argv[4], 'rb').read().strip()
+cat = cat[:cat.rindex(b'>>')] + b'/Metadata %d 0 R >>' % size
+objs = {catalog: cat,
+        size: b'<< /Type /Metadata /Subtype /XML /Length %d >>\nstream\n' % len(xmp) + xmp + b'\nendstream'}
+out = bytearray(base)
+if not out.endswith(b'\n'):
+    out += b'\n'
+offsets = {}
+for num in sorted(objs):
+    offsets[num] = len(out)
+    out += b'%d 0 obj\n' % num + objs[num] + b'\nendobj\n'
+xref = len(out)
+out += b'xref\n0 1\n0000000000 65535 f \n'
+for num in sorted(objs):
+    out += b'%d 1\n%010d 00000 n \n' % (num, offsets[num])
+tail = re.sub(rb'/Size \d+', b'/Size %d' % (size + 1), trailer)
+out += b'trailer\n' + tail[:tail.rindex(b'>>')] + b'/Prev %d >>\n' % prev
+out += b'startxref\n%d\n%%%%EOF\n' % xref
+open(dst, 'wb').write(out)
+PYTHON
+  qpdf $weak --encrypt "" owner 128 --use-aes=n --cleartext-metadata -- \
+    "$TMP/metadata.pdf" "$enc/rc4-128-clear-metadata.pdf"
+}
+
+if [ "${1:-}" = --encrypted ]; then
+  make_encrypted
+  exit 0
+fi
 
 mkdir -p "$OUT/expected"
 rm -f "$OUT"/*.pdf "$OUT"/expected/*.txt
@@ -146,3 +218,5 @@ EOF
 for f in "$OUT"/*.pdf; do
   pdftotext -enc UTF-8 "$f" "$OUT/expected/$(basename "$f" .pdf).txt"
 done
+
+make_encrypted

@@ -3,7 +3,7 @@
 # quillo.mrf in its working folder: QUILLO_HOME (default ~/.quillo).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/deps.sh" g++ cmake make pkg-config libsdl1.2-dev zlib1g-dev libexpat1-dev
+"$root/scripts/deps.sh" g++ cmake make pkg-config libsdl1.2-dev zlib1g-dev libexpat1-dev nettle-dev
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQUILLO_TESTS=OFF -DQUILLO_BENCH=OFF >/dev/null
 cmake --build "$root/build" --target quillo -j"$(nproc)"
 if [ -z "${DISPLAY:-}" ]; then

@@ -14,11 +14,14 @@ sysroot="$build/sysroot"
 # Runtime libraries with everything they need, resolved by apt from an empty
 # package state; the -dev packages alone, without their dependencies, for
 # headers, link names, pkg-config and CMake files.
-runtime=(libsdl1.2debian zlib1g libexpat1 libstdc++6)
-devel=(libsdl1.2-dev zlib1g-dev libexpat1-dev libgtest-dev)
+runtime=(libsdl1.2debian zlib1g libexpat1 libnettle8 libstdc++6)
+devel=(libsdl1.2-dev zlib1g-dev libexpat1-dev nettle-dev libgtest-dev)
 stamp="$sysroot/.packages"
 want="${runtime[*]} ${devel[*]}"
-if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$want" ]; then
+# A sysroot made before a package was added to the lists is fetched again: the
+# stamp names the lists it was made from, and Nettle's header is looked for
+# too, since a stamp may outlive the files it describes.
+if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$want" ] || [ ! -f "$sysroot/usr/include/nettle/aes.h" ]; then
   apt="$build/apt"
   rm -rf "$apt" "$sysroot"
   mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/devel" "$sysroot"

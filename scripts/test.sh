@@ -7,8 +7,8 @@
 # (see README).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/deps.sh" g++ cmake make pkg-config libsdl1.2-dev zlib1g-dev libexpat1-dev googletest libgtest-dev \
-  libbenchmark-dev xvfb xdotool x11-apps imagemagick valgrind python3 g++-arm-linux-gnueabi qemu-user
+"$root/scripts/deps.sh" g++ cmake make pkg-config libsdl1.2-dev zlib1g-dev libexpat1-dev nettle-dev googletest \
+  libgtest-dev libbenchmark-dev xvfb xdotool x11-apps imagemagick valgrind python3 g++-arm-linux-gnueabi qemu-user
 jobs="$(nproc)"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j"$jobs"

@@ -296,12 +296,20 @@ TEST(PdfWords, ProtectedAndPictureOnlyFilesAreToldAndLeaveTheDocument) {
   const std::string scanned = folder + "/scanned.pdf";
   const std::string built = pictures.Finish();
   ASSERT_TRUE(WriteTestFile(scanned, built.data(), built.size()));
+  // Encrypted by a security handler other than the standard one.
+  const std::string unknown = folder + "/unknown.pdf";
+  const std::string locked = pictures.Finish("/Root 1 0 R /Encrypt << /Filter /Unknown >>");
+  ASSERT_TRUE(WriteTestFile(unknown, locked.data(), locked.size()));
+  const std::string password = std::string(QUILLO_SOURCE_DIR) + "/tests/data/pdf/real/encrypted/user-password.pdf";
   const struct {
     std::string path;
     const char* message;
   } kCases[] = {
-      {std::string(QUILLO_CORPUS_DIR) + "/pdf/rc4-40.pdf", "This PDF is protected: rc4-40.pdf"},
-      {std::string(QUILLO_CORPUS_DIR) + "/pdf/aes-128.pdf", "This PDF is protected: aes-128.pdf"},
+      // User password "foo".
+      {std::string(QUILLO_CORPUS_DIR) + "/pdf/rc4-40.pdf", "This PDF needs a password: rc4-40.pdf"},
+      {std::string(QUILLO_CORPUS_DIR) + "/pdf/aes-128.pdf", "This PDF needs a password: aes-128.pdf"},
+      {password, "This PDF needs a password: user-password.pdf"},
+      {unknown, "This PDF is protected: unknown.pdf"},
       {scanned, "This PDF has no text: its pages are pictures: scanned.pdf"},
   };
   for (const auto& c : kCases) {
@@ -320,8 +328,10 @@ TEST(PdfWords, ProtectedAndPictureOnlyFilesAreToldAndLeaveTheDocument) {
   g_settings.language = 1;
   testing::internal::CaptureStdout();
   LoadFromFile(text, scanned.c_str());
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("Este PDF no tiene texto: sus p\xE1ginas son im\xE1genes"),
-            std::string::npos);
+  LoadFromFile(text, password.c_str());
+  const std::string spanish = testing::internal::GetCapturedStdout();
+  EXPECT_NE(spanish.find("Este PDF no tiene texto: sus p\xE1ginas son im\xE1genes"), std::string::npos);
+  EXPECT_NE(spanish.find("Este PDF necesita contrase\xF1" "a"), std::string::npos);
   GpClearKeyScript();
   ResetSettings();
   ReleaseText(text);

@@ -57,6 +57,9 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
     const char* message = nullptr;
     if (result == PDF_IMPORT_PROTECTED) {
       message = "This PDF is protected|Este PDF est\xE1 protegido";
+    } else if (result == PDF_IMPORT_PASSWORD) {
+      // "\xF1" "a": a hex escape would take the "a" as a digit.
+      message = "This PDF needs a password|Este PDF necesita contrase\xF1" "a";
     } else if (result == PDF_IMPORT_PICTURES) {
       message = "This PDF has no text: its pages are pictures|"
                 "Este PDF no tiene texto: sus p\xE1ginas son im\xE1genes";

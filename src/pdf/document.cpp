@@ -1,8 +1,9 @@
 // A PDF file's structure: the cross-reference chain (tables, streams, hybrid
 // files, incremental updates), the rebuild by scanning for "N G obj" when it
-// is missing or wrong, objects parsed on first use (object streams included),
-// stream decoding through the filter chain, and the page tree. Called by the
-// fonts, the content interpreter and the importer's entry.
+// is missing or wrong, objects parsed on first use (object streams included)
+// and decrypted when the file is, stream decoding through the filter chain,
+// and the page tree. Called by the fonts, the content interpreter and the
+// importer's entry.
 #include "pdf/document.h"
 
 #include <cstdlib>
@@ -81,16 +82,18 @@ void MergeTrailer(PdfObject* trailer, const PdfObject& older) {
   }
 }
 
-// Reads "N G obj" at the lexer; the object's number, or -1.
-long ReadObjectHeader(PdfLexer* lexer) {
+// Reads "N G obj" at the lexer; the object's number (and *generation), or -1.
+long ReadObjectHeader(PdfLexer* lexer, int32_t* generation) {
   PdfToken a, b, c;
   if (!PdfNextToken(lexer, &a) || a.type != TOKEN_NUMBER || !a.integer || a.number < 0) return -1;
   if (!PdfNextToken(lexer, &b) || b.type != TOKEN_NUMBER || !b.integer) return -1;
   if (!PdfNextToken(lexer, &c) || !c.Is("obj")) return -1;
+  *generation = b.number >= 0 && b.number <= 65535 ? int32_t(b.number) : 0;
   return a.number >= double(PDF_MAX_OBJECTS) ? -1 : long(a.number);
 }
 
 bool ParseObjectAt(PdfDocument* doc, size_t offset, long expected, PdfObject* object);
+void SetUpEncryption(PdfDocument* doc);
 
 // A classic cross-reference table at lexer (just past "xref"): subsections of
 // "first count" and entries "offset generation n|f". Entries already set by a
@@ -287,6 +290,15 @@ void RebuildXref(PdfDocument* doc) {
       objectStreams.push_back(long(number));
     }
   }
+  // A trailer that names the catalog is kept (the table around it was wrong,
+  // not the trailer); otherwise the scanned ones are merged, newest first.
+  if (!doc->trailer.Get("Root")) {
+    doc->trailer = PdfObject();
+    doc->trailer.type = PDF_DICT;
+    for (size_t i = trailers.size(); i-- > 0;) MergeTrailer(&doc->trailer, trailers[i]);
+  }
+  // Object streams are encrypted like any stream: the handler comes first.
+  SetUpEncryption(doc);
   for (long stream : objectStreams) {
     PdfObject object;
     if (!ParseObjectAt(doc, doc->xref[size_t(stream)].offset, stream, &object)) continue;
@@ -305,13 +317,6 @@ void RebuildXref(PdfDocument* doc) {
       // Objects written directly in the file stay as they are.
       SetEntry(doc, long(a.number), entry, false);
     }
-  }
-  // A trailer that names the catalog is kept (the table around it was wrong,
-  // not the trailer); otherwise the scanned ones are merged, newest first.
-  if (!doc->trailer.Get("Root")) {
-    doc->trailer = PdfObject();
-    doc->trailer.type = PDF_DICT;
-    for (size_t i = trailers.size(); i-- > 0;) MergeTrailer(&doc->trailer, trailers[i]);
   }
   if (!doc->trailer.Get("Root")) {
     // No trailer names the catalog: look for it among the objects.
@@ -355,12 +360,18 @@ size_t StreamLength(PdfDocument* doc, const PdfObject& dict, size_t start) {
 bool ParseObjectAt(PdfDocument* doc, size_t offset, long expected, PdfObject* object) {
   if (offset >= doc->size) return false;
   PdfLexer lexer{doc->data, doc->size, offset};
-  const long number = ReadObjectHeader(&lexer);
+  int32_t generation = 0;
+  const long number = ReadObjectHeader(&lexer, &generation);
   if (number < 0 || (expected >= 0 && number != expected)) return false;
   if (!PdfParseObject(&lexer, object)) {
     // "N G obj endobj" and the like: an empty object.
     *object = PdfObject();
     return true;
+  }
+  if (doc->crypt && long(doc->crypt->dictionaryNumber) != number) {
+    // Cross-reference streams are stored in the clear, /ID strings and all.
+    const PdfObject* type = object->Get("Type");
+    if (!type || !type->IsName("XRef")) PdfCryptStrings(*doc->crypt, int32_t(number), generation, object);
   }
   if (object->type != PDF_DICT) return true;
   const size_t mark = lexer.pos;
@@ -375,6 +386,77 @@ bool ParseObjectAt(PdfDocument* doc, size_t offset, long expected, PdfObject* ob
   object->type = PDF_STREAM;
   object->streamOffset = start;
   object->streamLength = StreamLength(doc, *object, start);
+  if (doc->crypt) doc->crypt->streamIds[start] = PdfCryptId{int32_t(number), generation};
+  return true;
+}
+
+// Reads the trailer's /Encrypt, once, into doc->encryption and, when the empty
+// user password opens the file, doc->crypt. Objects parsed before (the
+// encryption dictionary itself, a /Length) leave the cache, as they were read
+// without decryption: called only while the document is opened, when nobody
+// holds them yet.
+void SetUpEncryption(PdfDocument* doc) {
+  const PdfObject* entry = doc->trailer.Get("Encrypt");
+  if (!entry || doc->encryption != PDF_ENCRYPTION_NONE) return;
+  // Also what a rebuild started by the lookups below finds: no second setup.
+  doc->encryption = PDF_ENCRYPTION_UNSUPPORTED;
+  const int32_t dictionaryNumber = entry->type == PDF_REF ? entry->refNumber : -1;
+  const bool repaired = doc->repaired;
+  PdfObject encrypt = *PdfResolve(doc, entry);
+  for (PdfObject& item : encrypt.items) {
+    if (item.type == PDF_REF) item = PdfObject(*PdfResolve(doc, &item));
+  }
+  const PdfObject* ids = PdfGet(doc, &doc->trailer, "ID");
+  PdfObject id;
+  if (ids && ids->type == PDF_ARRAY && !ids->items.empty()) id = *PdfResolve(doc, &ids->items[0]);
+  auto crypt = std::make_unique<PdfCrypt>();
+  doc->encryption = PdfCryptOpen(crypt.get(), encrypt, &id);
+  if (doc->encryption == PDF_ENCRYPTION_OPEN) {
+    crypt->dictionaryNumber = dictionaryNumber;
+    doc->crypt = std::move(crypt);
+  }
+  doc->objects.clear();
+  doc->loading.clear();
+  // The dictionary's lookup rebuilt the cross-reference, reading the object
+  // streams without their key: again, with it.
+  if (doc->crypt && !repaired && doc->repaired) RebuildXref(doc);
+}
+
+// A stream's filters in order, each with its parameters (or null).
+using FilterChain = std::vector<std::pair<const PdfObject*, const PdfObject*>>;
+
+// Decrypts the first length bytes of a stream's data into *out, which stays
+// empty when they are stored as they are: a cross-reference stream, metadata
+// that the file keeps in the clear, the Identity crypt filter. The stream's
+// own Crypt filter (the first of chain, by the format) names its method over
+// the file's default. False when that filter is unknown, the stream was not
+// parsed as an object of the file, or memory ran out.
+bool DecryptStream(PdfDocument* doc, const PdfObject* stream, const FilterChain& chain, size_t length,
+                   PdfBytes* out) {
+  const PdfCrypt& crypt = *doc->crypt;
+  const PdfObject* type = PdfGet(doc, stream, "Type");
+  if (type && (type->IsName("XRef") || (type->IsName("Metadata") && !crypt.encryptMetadata))) return true;
+  PdfCryptMethod method = crypt.streams;
+  if (!chain.empty() && chain[0].first->IsName("Crypt")) {
+    const PdfObject* parms = chain[0].second;
+    const PdfObject* name = parms && parms->IsDict() ? PdfGet(doc, parms, "Name") : nullptr;
+    if (!PdfCryptFindFilter(crypt, name && name->type == PDF_NAME ? name->text : "Identity", &method)) {
+      GpTrace("PDF: unknown crypt filter\n");
+      return false;
+    }
+  }
+  if (method == PDF_CRYPT_IDENTITY) return true;
+  const auto id = crypt.streamIds.find(stream->streamOffset);
+  if (id == crypt.streamIds.end()) return false;
+  uint8_t* data = nullptr;
+  size_t decryptedLength = 0;
+  if (PdfCryptStream(crypt, method, id->second.number, id->second.generation, doc->data + stream->streamOffset,
+                     length, &data, &decryptedLength) < 0) {
+    doc->memoryFailed = true;
+    return false;
+  }
+  out->data = data;
+  out->length = decryptedLength;
   return true;
 }
 
@@ -436,7 +518,7 @@ const PdfObject* PdfGetObject(PdfDocument* doc, int32_t number) {
   if (entry.type == 1) {
     auto object = std::make_unique<PdfObject>();
     if (!ParseObjectAt(doc, entry.offset, number, object.get())) {
-      doc->loading[n] = 0;
+      if (n < doc->loading.size()) doc->loading[n] = 0;
       if (!doc->repaired) {
         // An offset that does not lead to its object: the table is wrong, so
         // the whole of it is rebuilt from the file and the object looked up again.
@@ -445,12 +527,17 @@ const PdfObject* PdfGetObject(PdfDocument* doc, int32_t number) {
       }
       return &kNullObject;
     }
+    // Parsing it may have set up decryption, which empties the cache.
+    if (doc->objects.size() <= n) {
+      doc->objects.resize(doc->xref.size() > n ? doc->xref.size() : n + 1);
+      doc->loading.resize(doc->objects.size());
+    }
     doc->objects[n] = std::move(object);
   } else if (entry.type == 2 && entry.offset != uint32_t(number) && entry.offset < doc->xref.size()) {
     LoadObjectStream(doc, int32_t(entry.offset));
     if (doc->objects.size() <= n) return &kNullObject;  // rebuilt meanwhile
   }
-  doc->loading[n] = 0;
+  if (n < doc->loading.size()) doc->loading[n] = 0;
   return doc->objects[n] ? doc->objects[n].get() : &kNullObject;
 }
 
@@ -478,6 +565,8 @@ bool PdfOpenDocument(PdfDocument* doc, const uint8_t* data, size_t size) {
   doc->trailer.type = PDF_DICT;
   const long start = FindStartXref(doc);
   bool read = start >= 0 && ReadXrefChain(doc, start);
+  // Before the catalog is looked up, so that every object kept is decrypted.
+  if (read) SetUpEncryption(doc);
   if (!read || !PdfGet(doc, &doc->trailer, "Root")) {
     RebuildXref(doc);
   } else {
@@ -503,8 +592,7 @@ bool PdfDecodeStream(PdfDocument* doc, const PdfObject* stream, PdfBytes* out) {
   const PdfObject* filter = PdfGet(doc, stream, "Filter");
   const PdfObject* parms = PdfGet(doc, stream, "DecodeParms");
   if (!parms) parms = PdfGet(doc, stream, "DP");
-  // The filters in order, each with its parameters (or null).
-  std::vector<std::pair<const PdfObject*, const PdfObject*>> chain;
+  FilterChain chain;
   if (filter && filter->type == PDF_NAME) {
     chain.emplace_back(filter, parms && parms->type == PDF_ARRAY && !parms->items.empty()
                                    ? PdfResolve(doc, &parms->items[0])
@@ -519,6 +607,12 @@ bool PdfDecodeStream(PdfDocument* doc, const PdfObject* stream, PdfBytes* out) {
   }
   const uint8_t* input = doc->data + stream->streamOffset;
   int32_t length = stream->streamLength > size_t(INT32_MAX) ? INT32_MAX : int32_t(stream->streamLength);
+  PdfBytes decrypted;
+  if (doc->crypt && !DecryptStream(doc, stream, chain, size_t(length), &decrypted)) return false;
+  if (decrypted.data) {
+    input = decrypted.data;
+    length = int32_t(decrypted.length);
+  }
   PdfBytes current;
   for (const auto& step : chain) {
     const PdfObject* name = step.first;
@@ -544,7 +638,7 @@ bool PdfDecodeStream(PdfDocument* doc, const PdfObject* stream, PdfBytes* out) {
     } else if (f == "RunLengthDecode" || f == "RL") {
       result = RunLengthDecodeBuffer(input, length, &output, &outputLength);
     } else if (f == "Crypt") {
-      continue;  // the identity crypt filter: nothing to undo
+      continue;  // undone by the decryption before the chain
     } else {
       return false;  // image filters and unknown ones
     }
@@ -575,8 +669,11 @@ bool PdfDecodeStream(PdfDocument* doc, const PdfObject* stream, PdfBytes* out) {
     current.length = size_t(outputLength);
     input = current.data;
     length = outputLength;
+    decrypted = PdfBytes();  // read by the first filter only
   }
-  if (!current.data) {
+  if (!current.data && decrypted.data) {
+    current = std::move(decrypted);  // no filter: the decrypted data as it is
+  } else if (!current.data) {
     // No filter: a copy of the raw data, with a spare zero byte as the
     // filters leave.
     current.data = static_cast<uint8_t*>(std::malloc(size_t(length > 0 ? length : 0) + 1));

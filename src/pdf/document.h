@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "pdf/crypt.h"
 #include "pdf/objects.h"
 
 // At most this many objects are addressed, whatever the file says.
@@ -45,12 +46,18 @@ struct PdfDocument {
   std::vector<std::unique_ptr<PdfObject>> objects;
   std::vector<uint8_t> loading;  // by number: being parsed now (a reference loop)
   bool memoryFailed = false;
+  // The trailer's /Encrypt as read when the document was opened; crypt is set
+  // only when it is PDF_ENCRYPTION_OPEN, and then decrypts the strings of each
+  // object parsed from the file and the data of each stream.
+  PdfEncryption encryption = PDF_ENCRYPTION_NONE;
+  std::unique_ptr<PdfCrypt> crypt;
 };
 
 // Reads the structure of the PDF held in data[0..size): the cross-reference
 // chain from the last startxref (newest definitions win), or the scan when
-// that fails or does not lead to a /Root. False when no trailer with a /Root
-// can be found either way; the document is then empty.
+// that fails or does not lead to a /Root. An encrypted file's handler is set
+// up (document->encryption) before any object is kept. False when no trailer
+// with a /Root can be found either way; the document is then empty.
 bool PdfOpenDocument(PdfDocument* document, const uint8_t* data, size_t size);
 
 // The object that object stands for: itself, or what the reference names
@@ -63,11 +70,12 @@ const PdfObject* PdfGetObject(PdfDocument* document, int32_t number);
 // dictionary is null or no dictionary, or the key is missing or null.
 const PdfObject* PdfGet(PdfDocument* document, const PdfObject* dictionary, const char* key);
 
-// The data of a stream with every filter of its /Filter applied in order
-// (FlateDecode, LZWDecode, RunLengthDecode, ASCIIHexDecode, ASCII85Decode,
-// with their /DecodeParms predictors). False when it is no stream, a filter
-// is unknown or an image filter, or decoding failed; each decoded stream is at
-// most FLATE_MAX_OUTPUT bytes.
+// The data of a stream, decrypted first when the file is encrypted, with
+// every filter of its /Filter applied in order (FlateDecode, LZWDecode,
+// RunLengthDecode, ASCIIHexDecode, ASCII85Decode, with their /DecodeParms
+// predictors, and Crypt). False when it is no stream, a filter is unknown or
+// an image filter, its crypt filter is unknown, or decoding failed; each
+// decoded stream is at most FLATE_MAX_OUTPUT bytes.
 bool PdfDecodeStream(PdfDocument* document, const PdfObject* stream, PdfBytes* out);
 
 // One page: its dictionary, its resources (its own, or inherited from the

@@ -247,8 +247,12 @@ int ReadStructuredPdf(const uint8_t* data, size_t size, PdfTextBuffer* text, boo
   *structured = false;
   PdfDocument document;
   if (!PdfOpenDocument(&document, data, size)) return PDF_IMPORT_OK;
-  if (document.trailer.Get("Encrypt")) {
-    GpTrace("PDF: encrypted\n");
+  if (document.encryption == PDF_ENCRYPTION_PASSWORD) {
+    GpTrace("PDF: encrypted with a user password\n");
+    return PDF_IMPORT_PASSWORD;
+  }
+  if (document.encryption == PDF_ENCRYPTION_UNSUPPORTED) {
+    GpTrace("PDF: encrypted by an unknown handler or method\n");
     return PDF_IMPORT_PROTECTED;
   }
   bool anyText = false;
