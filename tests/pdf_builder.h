@@ -43,11 +43,11 @@ struct PdfBuilder {
 };
 
 // zlib-compressed bytes, as FlateDecode streams hold them.
-inline std::string PdfDeflate(const std::string& data) {
+inline std::string PdfDeflate(const std::string& data, int level = Z_BEST_COMPRESSION) {
   uLongf size = compressBound(uLong(data.size()));
   std::string out(size, '\0');
   compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(data.data()),
-            uLong(data.size()), 9);
+            uLong(data.size()), level);
   out.resize(size);
   return out;
 }

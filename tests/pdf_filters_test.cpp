@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pdf/internal.h"
+#include "pdf_builder.h"
 
 namespace {
 
@@ -207,17 +208,10 @@ TEST(PdfPredictors, PngAndTiffRoundTrips) {
   EXPECT_EQ(Predict("\005abc", {12, 1, 8, 3}).result, 0);  // row type 5
 }
 
-std::string Deflate(const std::string& data) {
-  uLongf size = compressBound(uLong(data.size()));
-  std::string out(size, '\0');
-  compress(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(data.data()),
-           uLong(data.size()));
-  return out.substr(0, size);
-}
 
 TEST(PdfFlatePartial, KeepsWhatInflatedBeforeDamage) {
   const std::string text = Pseudorandom(200000, 20, 11);
-  const std::string packed = Deflate(text);
+  const std::string packed = PdfDeflate(text, Z_DEFAULT_COMPRESSION);
   EXPECT_TRUE(Decode(packed, FlateDecodeBufferPartial).bytes == text);
   std::string damaged = packed;
   for (size_t i = packed.size() / 2; i < packed.size(); ++i) damaged[i] = char(0xFF);
@@ -253,7 +247,8 @@ TEST(PdfFilters, OutputLimits) {
 }
 
 TEST(PdfFilters, GarbageStaysInsideItsBuffer) {
-  const std::string valid[] = {Deflate(Pseudorandom(5000, 30, 5)), LzwEncode(Pseudorandom(5000, 30, 5), 1)};
+  const std::string valid[] = {PdfDeflate(Pseudorandom(5000, 30, 5), Z_DEFAULT_COMPRESSION),
+                               LzwEncode(Pseudorandom(5000, 30, 5), 1)};
   uint32_t seed = 99;
   for (int round = 0; round < 300; ++round) {
     std::string in = valid[round % 2].substr(0, size_t(round) * 7 % 2000 + 1);

@@ -49,14 +49,6 @@ std::string Extract(const std::string& content) {
   return result;
 }
 
-std::string Deflate(const std::string& data, int level = Z_BEST_COMPRESSION) {
-  uLongf size = compressBound(uLong(data.size()));
-  std::string out(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(data.data()),
-            uLong(data.size()), level);
-  out.resize(size);
-  return out;
-}
 
 // ASCII85 as PDF writers emit it: "z" for zero groups, a short last group, "~>".
 std::string Ascii85(const std::string& data) {
@@ -417,7 +409,7 @@ TEST(PdfScan, CodecListAndValidity) {
   const std::string content = "BT (Shown) Tj ET  ";
   std::string trace;
   // /Subtype is always tested, even with a supported filter.
-  EXPECT_EQ(ToText(OneStream("/Subtype/Form/Filter/FlateDecode", Deflate(content)), &trace), "");
+  EXPECT_EQ(ToText(OneStream("/Subtype/Form/Filter/FlateDecode", PdfDeflate(content)), &trace), "");
   EXPECT_EQ(trace, "Codecs XF, valid n\n");
   // /DeviceRGB stops the filter checks.
   EXPECT_EQ(ToText(OneStream("/ColorSpace/DeviceRGB/Filter/FlateDecode", content), &trace), "");
@@ -435,11 +427,11 @@ TEST(PdfScan, CodecListAndValidity) {
   EXPECT_EQ(ToText(OneStream("/Note/FlateDecode", content), &trace), "Shown\r\n");
   EXPECT_EQ(trace, "Codecs , valid s\n");
   // A dictionary whose last name, FlateDecode, runs into ">>".
-  EXPECT_EQ(ToText(OneStream("/Length 99/Filter/FlateDecode", Deflate(content)), &trace),
+  EXPECT_EQ(ToText(OneStream("/Length 99/Filter/FlateDecode", PdfDeflate(content)), &trace),
             "Shown\r\n");
   EXPECT_EQ(trace, "Codecs F, valid s\n");
   // ASCII85 and Flate in either order: decoded ASCII85 first, then Flate.
-  std::string a85 = Ascii85(Deflate(content));
+  std::string a85 = Ascii85(PdfDeflate(content));
   EXPECT_EQ(ToText(OneStream("/Filter[/ASCII85Decode/FlateDecode]", a85), &trace), "Shown\r\n");
   EXPECT_EQ(trace, "Codecs F8, valid s\n");
   EXPECT_EQ(ToText(OneStream("/Filter[/FlateDecode /ASCII85Decode]", a85), &trace), "Shown\r\n");
@@ -447,7 +439,7 @@ TEST(PdfScan, CodecListAndValidity) {
   // ASCIIHex over Flate, and ASCIIHex alone.
   std::string hex;
   char pair[3];
-  for (char c : Deflate(content)) {
+  for (char c : PdfDeflate(content)) {
     snprintf(pair, sizeof pair, "%02X", uint8_t(c));
     hex += pair;
   }
@@ -509,7 +501,7 @@ TEST(PdfFilters, FlateGrowsPastTenTimesWithinItsLimits) {
     snprintf(row, sizeof row, "BT 0 -12 TD (row %d) Tj ET\n", i);
     content += row;
   }
-  std::string packed = Deflate(content);
+  std::string packed = PdfDeflate(content);
   ASSERT_GT(content.size(), packed.size() * 10);
   ASSERT_LT(content.size(), packed.size() * FLATE_MAX_RATIO);
   uint8_t* out = nullptr;
@@ -523,7 +515,7 @@ TEST(PdfFilters, FlateGrowsPastTenTimesWithinItsLimits) {
 
   // More than 1000 times the compressed size: dropped and traced.
   std::string zeros(4 << 20, '\0');
-  packed = Deflate(zeros);
+  packed = PdfDeflate(zeros);
   ASSERT_GT(zeros.size(), packed.size() * FLATE_MAX_RATIO);
   testing::internal::CaptureStdout();
   EXPECT_EQ(FlateDecodeBuffer(reinterpret_cast<const uint8_t*>(packed.data()), int32_t(packed.size()),
@@ -538,7 +530,7 @@ TEST(PdfFilters, FlateGrowsPastTenTimesWithinItsLimits) {
     seed = seed * 1103515245 + 12345;
     large[i] = char(seed >> 24);
   }
-  packed = Deflate(large, 1);
+  packed = PdfDeflate(large, 1);
   ASSERT_LT(large.size(), packed.size() * FLATE_MAX_RATIO);
   testing::internal::CaptureStdout();
   ASSERT_EQ(FlateDecodeBuffer(reinterpret_cast<const uint8_t*>(packed.data()), int32_t(packed.size()),
@@ -557,7 +549,7 @@ TEST(PdfFilters, FlateGrowsPastTenTimesWithinItsLimits) {
   testing::internal::CaptureStdout();
   const uint8_t junk[] = {0x78, 0x9c, 0xff, 0xff, 0xff, 0xff};
   EXPECT_EQ(FlateDecodeBuffer(junk, sizeof junk, &out, &length), 0);
-  packed = Deflate(content);
+  packed = PdfDeflate(content);
   EXPECT_EQ(FlateDecodeBuffer(reinterpret_cast<const uint8_t*>(packed.data()), int32_t(packed.size() / 2),
                               &out, &length),
             0);
