@@ -11,6 +11,7 @@
 
 #include "harness.h"
 #include "platform/files.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -141,3 +142,20 @@ TEST(Files, DelayAdvancesTheVirtualClock) {
 }
 
 }  // namespace
+
+TEST(Trace, LongLinesAreCutAndStillEndTheirLine) {
+  std::FILE* stream = std::tmpfile();
+  ASSERT_NE(stream, nullptr);
+  GpSetTraceStream(stream);
+  const std::string name(100000, 'x');
+  GpTrace("missing chapter %s\n", name.c_str());
+  GpTrace("short %d\n", 7);
+  GpTrace("no line end %s", name.c_str());
+  GpSetTraceStream(nullptr);
+  std::rewind(stream);
+  std::string written;
+  for (int c; (c = std::fgetc(stream)) != EOF;) written += char(c);
+  std::fclose(stream);
+  const std::string cut = "missing chapter " + std::string(TRACE_MAX_BYTES - 16, 'x');
+  EXPECT_EQ(written, cut + "\nshort 7\nno line end " + std::string(TRACE_MAX_BYTES - 12, 'x'));
+}
