@@ -51,7 +51,7 @@ TEST_F(SettingsTest, ReadsEveryFieldAtItsOffset) {
   file += Padded("needle", 64, '\x7F');   // find text
   file += Padded("/mnt/sd/books", 256, '\x7F');
   file += std::string(4, '\x5A');
-  file += std::string("\xFE\xFF\xFF\xFF", 4);  // autoscroll delay -2
+  file += std::string("\xE8\x03\0\0", 4);     // autoscroll delay 1000
   Put16(file, 0);                          // page numbers
   Put16(file, 0);                          // key swap
   Put16(file, 1);                          // Spanish
@@ -67,7 +67,7 @@ TEST_F(SettingsTest, ReadsEveryFieldAtItsOffset) {
   EXPECT_EQ(s.zoomLevel, 2);
   EXPECT_STREQ(s.findText, "needle");
   EXPECT_STREQ(s.folderPath, "/mnt/sd/books/");
-  EXPECT_EQ(s.autoscrollDelay, -2);
+  EXPECT_EQ(s.autoscrollDelay, 1000);
   EXPECT_EQ(s.progressStyle, 0);
   EXPECT_EQ(s.keySwap, 0);
   EXPECT_EQ(s.language, 1);
@@ -161,6 +161,53 @@ TEST_F(SettingsTest, RoundTripAndUnterminatedTexts) {
   EXPECT_EQ(std::strlen(g_settings.folderPath), 255u);
 }
 
+// A damaged file leaves a usable reader: each number out of range is bounded,
+// one in range is kept as stored.
+TEST_F(SettingsTest, OutOfRangeValuesAreBoundedOnLoad) {
+  const Settings& s = g_settings;
+  const struct {
+    int offset, size;
+    uint32_t stored;
+    int32_t expected;
+    int32_t (*field)(const Settings&);
+  } rows[] = {
+      {594, 4, 0x7FFFFFFF, 1000, [](const Settings& v) { return v.autoscrollDelay; }},
+      {594, 4, 0x80000000, 0, [](const Settings& v) { return v.autoscrollDelay; }},
+      {594, 4, 1000, 1000, [](const Settings& v) { return v.autoscrollDelay; }},
+      {594, 4, 3, 3, [](const Settings& v) { return v.autoscrollDelay; }},
+      {8, 2, 0xFFFF, 2, [](const Settings& v) { return int32_t(v.zoomLevel); }},
+      {8, 2, 1, 1, [](const Settings& v) { return int32_t(v.zoomLevel); }},
+      {4, 2, 129, 128, [](const Settings& v) { return int32_t(v.textWeight); }},
+      {4, 2, 18, 18, [](const Settings& v) { return int32_t(v.textWeight); }},
+      {602, 2, 0xFFFF, 0, [](const Settings& v) { return int32_t(v.language); }},
+      {602, 2, 2, 1, [](const Settings& v) { return int32_t(v.language); }},
+      {6, 2, 0x8000, 1, [](const Settings& v) { return int32_t(v.titleBarShown); }},
+      {598, 2, 2, 1, [](const Settings& v) { return int32_t(v.progressStyle); }},
+      {598, 2, 0, 0, [](const Settings& v) { return int32_t(v.progressStyle); }},
+      {600, 2, 0xFFFF, 1, [](const Settings& v) { return int32_t(v.keySwap); }},
+      {604, 2, 300, 300, [](const Settings& v) { return int32_t(v.interfaceColourIndex); }},
+  };
+  ASSERT_EQ(SaveConfig(), 1);
+  const std::string good = ReadTestFile("quillo.cfg");
+  for (const auto& row : rows) {
+    std::string file = good;
+    uint8_t* at = reinterpret_cast<uint8_t*>(&file[size_t(row.offset)]);
+    if (row.size == 4) PutLe32(at, row.stored);
+    else PutLe16(at, uint16_t(row.stored));
+    ASSERT_TRUE(WriteTestFile("quillo.cfg", file.data(), file.size()));
+    ResetSettings();
+    EXPECT_EQ(LoadConfig(), 1);
+    EXPECT_EQ(row.field(s), row.expected) << "offset " << row.offset << " value " << row.stored;
+  }
+  // A folder in the file's place is no file: the save fails with its trace.
+  ASSERT_EQ(unlink("quillo.cfg"), 0);
+  ASSERT_EQ(mkdir("quillo.cfg", 0700), 0);
+  EXPECT_EQ(LoadConfig(), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(SaveConfig(), 0);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("Error al grabar fichero Cfg"), std::string::npos);
+}
+
 TEST_F(SettingsTest, FailedRewriteLeavesTheOldFile) {
   ASSERT_EQ(SaveConfig(), 1);
   const std::string before = ReadTestFile("quillo.cfg");
@@ -242,11 +289,11 @@ TEST_F(SettingsTest, FilesMatchTheCommittedImages) {
   EXPECT_TRUE(cfg == ReadTestFile(dir + "quillo.cfg"));
   EXPECT_TRUE(mrf == ReadTestFile(dir + "quillo.mrf"));
 
-  // And they read back to the same values.
+  // And they read back to the same values, those out of range bounded.
   ResetSettings();
   ASSERT_EQ(LoadConfig(), 1);
-  EXPECT_EQ(g_settings.autoscrollDelay, -70000);
-  EXPECT_EQ(g_settings.keySwap, -1);
+  EXPECT_EQ(g_settings.autoscrollDelay, 0);  // brought into range on reading
+  EXPECT_EQ(g_settings.keySwap, 1);
   EXPECT_STREQ(g_settings.findText, "Canci\xF3n \xAB\xFF\x80\xBB");
   RecentEntry back;
   DecodeRecentEntry(bytes + 4, &back);

@@ -88,7 +88,9 @@ void AutoscrollStep(int code) {
     g_autoscrollOwedMs = std::min(g_autoscrollOwedMs - step * perPixel, perPixel);
   }
   g_currentEntry.position = Scroll(g_currentEntry.position, step);
-  Delay(delay > 0 ? uint32_t(delay) : 0);
+  // "Slower" has no limit, but the wait has: keys and the quit event are read
+  // between passes.
+  Delay(uint32_t(std::clamp<int32_t>(delay, 0, AUTOSCROLL_MAX_DELAY)));
   if ((code == KEY_DOWN || code == KEY_RIGHT) && delay > AUTOSCROLL_MIN_DELAY) {
     --delay;
   } else if (code == KEY_UP || code == KEY_LEFT) {

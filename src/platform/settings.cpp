@@ -39,6 +39,15 @@ static_assert(sizeof(RecentEntry) == RECENT_ENTRY_SIZE);
 static_assert(offsetof(RecentEntry, entryName) == 256 && offsetof(RecentEntry, entryIndex) == 300);
 static_assert(offsetof(RecentEntry, position) == 304 && offsetof(RecentEntry, reserved) == 308);
 
+// The largest values the menu and the reader use; a damaged file may hold anything.
+constexpr uint16_t CFG_MAX_WEIGHT = 128;
+constexpr uint16_t CFG_MAX_ZOOM = 2;
+
+template <typename T>
+T Clamped(T value, T low, T high) {
+  return value < low ? low : value > high ? high : value;
+}
+
 // Reads exactly size bytes; false on a short read.
 bool ReadField(int handle, uint8_t* out, int size) {
   uint32_t got = 0;
@@ -91,11 +100,19 @@ int LoadConfig() {
       out[size - 1] = 0;
     }
   };
+  // Each number is bounded as soon as it is read, so that a short file still
+  // leaves only usable values. Any 16-bit colour is a colour.
+  auto readSwitch = [&](uint16_t* v) {
+    read16(v);
+    *v = Clamped<uint16_t>(*v, 0, 1);
+  };
   read16(&s.paperColour);
   read16(&s.textColour);
   read16(&s.textWeight);
-  read16(&s.titleBarShown);
+  s.textWeight = Clamped<uint16_t>(s.textWeight, 0, CFG_MAX_WEIGHT);
+  readSwitch(&s.titleBarShown);
   read16(&s.zoomLevel);
+  s.zoomLevel = Clamped<uint16_t>(s.zoomLevel, 0, CFG_MAX_ZOOM);
   skip(256);
   skip(4);
   readText(s.findText, FIND_TEXT_SIZE);
@@ -110,9 +127,16 @@ int LoadConfig() {
   }
   skip(4);
   if (ok && (ok = ReadField(handle, field, 4))) s.autoscrollDelay = int32_t(GetLe32(field));
-  read16(&s.progressStyle);
+  // A delay below 4 (older files hold 0) scrolls at the fastest speed, a
+  // negative one as 0; a huge one would stop the reader for days.
+  s.autoscrollDelay = Clamped<int32_t>(s.autoscrollDelay, 0, AUTOSCROLL_MAX_DELAY);
+  readSwitch(&s.progressStyle);
+  // The keys are swapped for any value but 0, as before.
   readS16(&s.keySwap);
+  if (s.keySwap != 0) s.keySwap = 1;
   readS16(&s.language);
+  s.language = Clamped<int16_t>(s.language, 0, 1);
+  // An index outside the palette gives its first colour (InterfaceColourFor).
   readS16(&s.interfaceColourIndex);
   if (ok) RecomputeInterfaceColour();
   GpFileClose(handle);

@@ -13,6 +13,10 @@ constexpr int ENTRY_NAME_SIZE = 44;
 constexpr int FIND_TEXT_SIZE = 64;
 constexpr int FOLDER_PATH_SIZE = 256;
 constexpr int INTERFACE_PALETTE_SIZE = 8;
+// The slowest autoscroll, in milliseconds a pixel: LoadConfig brings a longer
+// stored delay down to it, and the autoscroll never waits longer, so keys and
+// the quit event are answered within a second.
+constexpr int32_t AUTOSCROLL_MAX_DELAY = 1000;
 
 extern const char* const CONFIG_FILE_NAME;  // "quillo.cfg"
 
@@ -53,7 +57,10 @@ void RecomputeInterfaceColour();
 void ResetSettings();
 
 // Reads quillo.cfg field by field: 1 when every field was read, else 0 (fields
-// read before a short read keep the file's values, the rest keep theirs).
+// read before a short read keep the file's values, the rest keep theirs). Each
+// number is brought into the range the reader can use (autoscroll delay 0 to
+// AUTOSCROLL_MAX_DELAY, zoom 0 to 2, weight 0 to 128, language and switches 0
+// or 1); a value already in range is kept as stored.
 int LoadConfig();
 // Rewrites quillo.cfg (safely, through a temporary file): 1 on success, else 0
 // with the trace "Error al grabar fichero Cfg" and the old file left as it was.
