@@ -15,6 +15,7 @@
 #include "harness.h"
 #include "importers/load.h"
 #include "mono_font.h"
+#include "platform/keys.h"
 #include "zip/archive_load.h"
 
 namespace {
@@ -185,6 +186,48 @@ TEST(Encoding, Utf16OddLengthsSurrogatesAndNul) {
     EXPECT_LE(text.size(), 2 * n + 1);
     EXPECT_EQ(text.find_first_not_of("fi?"), std::string::npos);
   }
+}
+
+TEST(Encoding, Utf16WithoutAMarkIsFoundByItsZeroBytes) {
+  const struct {
+    std::string bytes, text;
+  } cases[] = {
+      {Utf16(u"Hello", false).substr(2), "Hello"},
+      {Utf16(u"H\u00E9t\u00E9 x", true).substr(2), "H\xE9t\xE9 x"},
+      {Utf16(u"\u201CHi there", false).substr(2), "\x93Hi there"},  // one high byte in 9 set
+      // Too few units, a binary header, 8-bit text padded with zeros: code page 1252.
+      {std::string("H\0i\0!\0", 6), "H"},
+      {std::string("MZ\x90\0\x03\0\0\0\x04\0\0\0\xFF\xFF\0\0", 16), "MZ\x90"},
+      {"Hello" + std::string(16, '\0'), "Hello"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Text8(c.bytes), c.text);
+}
+
+TEST(Encoding, PlainTextCutByANulSaysSoOnce) {
+  StartTestPlatform();
+  MonoFont mono(10, 10);
+  Text t;
+  t.font = &mono.font;
+  const struct {
+    std::string bytes, text;
+    uint32_t boxes;
+  } cases[] = {
+      {std::string("kept\0lost", 9), "kept", 1},
+      {"whole" + std::string(3, '\0'), "whole", 0},
+      {Utf16(u"Hello", false).substr(2), "Hello", 0},
+  };
+  for (const auto& c : cases) {
+    GpSetKeyScript({{KEY_ACCEPT, 1000000}});
+    const uint32_t before = GpKeyScriptPolls();
+    char* buffer = static_cast<char*>(std::malloc(c.bytes.size() + 1));
+    std::memcpy(buffer, c.bytes.data(), c.bytes.size());
+    buffer[c.bytes.size()] = 0;
+    LoadFromBuffer(&t, "a.txt", buffer, int32_t(c.bytes.size()));
+    EXPECT_EQ(GpKeyScriptPolls() - before, c.boxes);
+    GpClearKeyScript();
+    EXPECT_STREQ(t.text, c.text.c_str());
+  }
+  ClearTextContents(&t);
 }
 
 TEST(Encoding, CharactersOutsideTheCodePage) {

@@ -90,9 +90,13 @@ TEST(Load, PlainTextIsTakenLiterally) {
   EXPECT_STREQ(t.text, "first second\r\n\1Bbold");
   ASSERT_EQ(t.lineCount, 2);
   EXPECT_EQ(t.lines[1].startStyle & STYLE_BOLD, 0);
-  // A NUL inside the file ends the text there.
+  // A NUL inside the file ends the text there, and the reader is told.
   const std::string nul = s.put("nul.txt", std::string("before\0after", 12));
+  GpSetKeyScript({{KEY_ACCEPT, 1000000}});
+  const uint32_t polls = GpKeyScriptPolls();
   ASSERT_EQ(LoadFromFile(&t, nul.c_str()), 1);
+  EXPECT_EQ(GpKeyScriptPolls() - polls, 1u);
+  GpClearKeyScript();
   EXPECT_STREQ(t.text, "before");
   EXPECT_EQ(t.lineCount, 1);
   char info[200];
@@ -289,10 +293,14 @@ TEST(Load, AmplifyingFilesStayWithinTheLimits) {
     // stops at the content a page may hold, inside its first string, so no
     // operator shows it.
     const bool pdf = std::strstr(name, ".pdf") != nullptr;
-    if (!pdf) EXPECT_GT(std::strlen(t.text), size_t(TEXT_MAX_BYTES) / 2);
+    if (!pdf) {
+      EXPECT_GT(std::strlen(t.text), size_t(TEXT_MAX_BYTES) / 2);
+    }
     EXPECT_LT(std::strlen(t.text), size_t(TEXT_MAX_BYTES));
     EXPECT_LE(t.lineCount, TEXT_MAX_LINES);
-    if (!pdf) EXPECT_GT(DocumentHeight(&t), 0);
+    if (!pdf) {
+      EXPECT_GT(DocumentHeight(&t), 0);
+    }
   }
   // The text of the first is the block its records repeat.
   ClearTextContents(&t);

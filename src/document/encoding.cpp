@@ -166,6 +166,32 @@ bool IsMultiByteUtf8(const uint8_t* s, size_t n) {
   return multi;
 }
 
+// UTF-16 without a mark is found by where its zero bytes fall: in Latin text
+// every other byte is the high byte of a character below U+0100. Only whole
+// units of the first bytes are counted, and a few units at least, so a tiny
+// binary file does not pass by chance.
+constexpr int32_t kUtf16Window = 512;
+constexpr int32_t kUtf16MinUnits = 4;
+
+// ENCODING_UTF16LE or ENCODING_UTF16BE when nearly all (7 in 8) high bytes of
+// the first units are zero and most (3 in 4) low bytes are not, else
+// ENCODING_CP1252. Eight-bit text has no zero byte before its end, and a text
+// padded with zeros has them at both positions, so neither is taken for it.
+TextEncoding MarklessUtf16(const uint8_t* s, int32_t size) {
+  const int32_t units = (size < kUtf16Window ? size : kUtf16Window) / 2;
+  if (units < kUtf16MinUnits) return ENCODING_CP1252;
+  int32_t zeros[2] = {0, 0};  // at even and at odd positions
+  for (int32_t i = 0; i < units; ++i) {
+    zeros[0] += s[2 * i] == 0;
+    zeros[1] += s[2 * i + 1] == 0;
+  }
+  for (int high = 0; high < 2; ++high) {
+    if (zeros[high] * 8 >= units * 7 && zeros[1 - high] * 4 <= units)
+      return high ? ENCODING_UTF16LE : ENCODING_UTF16BE;
+  }
+  return ENCODING_CP1252;
+}
+
 inline char FoldLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
 
 // Position of the first case-folded occurrence of the lower-case word in
@@ -396,6 +422,8 @@ EncodingGuess DetectEncoding(const char* buffer, int32_t size, bool html) {
     guess.markLength = 2;
     return guess;
   }
+  guess.encoding = MarklessUtf16(s, size);
+  if (guess.encoding != ENCODING_CP1252) return guess;
   const int32_t n = int32_t(strnlen(buffer, size_t(size)));
   if (html) {
     const int declared = DeclaredEncoding(buffer, n);

@@ -19,8 +19,9 @@ struct EncodingGuess {
 };
 
 // The encoding of the size bytes at buffer (nothing at or past size is read;
-// 8-bit text ends at its first NUL): a UTF-8 or UTF-16 byte order mark; for
-// html, a charset or XML encoding declared in the first 1024 bytes (UTF-8, or
+// 8-bit text ends at its first NUL): a UTF-8 or UTF-16 byte order mark;
+// UTF-16 without a mark when, over the first 512 bytes (whole units, 4 units at
+// least), nearly all high bytes are zero and most low bytes are not; for html, a charset or XML encoding declared in the first 1024 bytes (UTF-8, or
 // windows-1252 / ISO-8859-1, which stays code page 1252); otherwise UTF-8 when
 // the text is valid UTF-8 holding at least one multi-byte sequence, else code
 // page 1252.

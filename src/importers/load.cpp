@@ -36,6 +36,16 @@ void CutToLimit(Text* text, char* buffer) {
   text->incomplete = true;
 }
 
+// True when a byte other than NUL follows the first NUL among the size bytes:
+// plain text ends at its first NUL, so what follows it is not shown. Zeros
+// alone after it (a from-memory text's own NUL, a file padded with zeros) lose
+// nothing.
+bool CutByNul(const char* buffer, int32_t size) {
+  for (size_t i = strnlen(buffer, size_t(size)); i < size_t(size); ++i)
+    if (buffer[i]) return true;
+  return false;
+}
+
 }  // namespace
 
 int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
@@ -96,6 +106,9 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
       if (result != RtfOk && result != RtfUnmatchedBrace) text->incomplete = true;
     } else if (NameHasExtension(name, "pdb")) {
       ImportPdb(text, &buffer, size);
+    } else if (CutByNul(buffer, size)) {
+      // Binary data, or UTF-16 too far from Latin text to be recognised.
+      text->incomplete = true;
     }
   }
   if (!buffer) {
