@@ -330,14 +330,21 @@ void Restore(Interpreter* in) {
   --in->saveDepth;
 }
 
-bool ReadMatrix(PdfDocument* document, const PdfObject* array, Matrix* m) {
-  if (!array || array->type != PDF_ARRAY || array->items.size() < 6) return false;
-  float v[6];
-  for (size_t i = 0; i < 6; ++i) {
+// The first count numbers of array, resolved and clamped; false when it is
+// no array, is shorter, or holds something else.
+bool ReadNumbers(PdfDocument* document, const PdfObject* array, size_t count, float* v) {
+  if (!array || array->type != PDF_ARRAY || array->items.size() < count) return false;
+  for (size_t i = 0; i < count; ++i) {
     const PdfObject* item = PdfResolve(document, &array->items[i]);
     if (!item->IsNumber()) return false;
     v[i] = ClampNumber(item->number);
   }
+  return true;
+}
+
+bool ReadMatrix(PdfDocument* document, const PdfObject* array, Matrix* m) {
+  float v[6];
+  if (!ReadNumbers(document, array, 6, v)) return false;
   *m = Matrix{v[0], v[1], v[2], v[3], v[4], v[5]};
   return true;
 }
@@ -414,13 +421,8 @@ void DrawForm(Interpreter* in, const PdfObject* resources, int depth) {
 
 // The four numbers of a rectangle, lower left first whatever their order.
 bool ReadRect(PdfDocument* document, const PdfObject* array, float box[4]) {
-  if (!array || array->type != PDF_ARRAY || array->items.size() < 4) return false;
   float v[4];
-  for (size_t i = 0; i < 4; ++i) {
-    const PdfObject* item = PdfResolve(document, &array->items[i]);
-    if (!item->IsNumber()) return false;
-    v[i] = ClampNumber(item->number);
-  }
+  if (!ReadNumbers(document, array, 4, v)) return false;
   box[0] = std::fmin(v[0], v[2]);
   box[1] = std::fmin(v[1], v[3]);
   box[2] = std::fmax(v[0], v[2]);
@@ -644,31 +646,18 @@ void Run(Interpreter* in, const uint8_t* data, size_t size, const PdfObject* res
 }
 
 // The matrix that puts the page's default space the right way up: its
-// /Rotate (inherited) turns the page clockwise for display, so the text of a
-// turned page runs left to right only once it is turned back, about its
-// /MediaBox so that positions stay positive.
-Matrix PageMatrix(PdfDocument* document, const PdfObject* page) {
-  int32_t rotate = 0;
-  bool haveRotate = false;
-  const PdfObject* box = nullptr;
-  const PdfObject* node = page;
-  for (int i = 0; node && node->IsDict() && i < kMaxParents && !(haveRotate && box); ++i) {
-    const PdfObject* r = haveRotate ? nullptr : PdfGet(document, node, "Rotate");
-    if (r && r->IsNumber()) {
-      rotate = r->Int();
-      haveRotate = true;
-    }
-    const PdfObject* b = box ? nullptr : PdfGet(document, node, "MediaBox");
-    if (b && b->type == PDF_ARRAY && b->items.size() >= 4) box = b;
+// /Rotate (inherited, read with the page tree) turns the page clockwise for
+// display, so the text of a turned page runs left to right only once it is
+// turned back, about its /MediaBox (inherited) so that positions stay positive.
+Matrix PageMatrix(PdfDocument* document, const PdfPage& page) {
+  float box[4] = {0, 0, 612, 792};
+  const PdfObject* node = page.dictionary;
+  for (int i = 0; node && node->IsDict() && i < kMaxParents; ++i) {
+    if (ReadRect(document, PdfGet(document, node, "MediaBox"), box)) break;
     node = PdfGet(document, node, "Parent");
   }
-  float v[4] = {0, 0, 612, 792};
-  if (box) {
-    for (size_t i = 0; i < 4; ++i) v[i] = ClampNumber(PdfResolve(document, &box->items[i])->number);
-  }
-  const float llx = std::fmin(v[0], v[2]), urx = std::fmax(v[0], v[2]);
-  const float lly = std::fmin(v[1], v[3]), ury = std::fmax(v[1], v[3]);
-  switch ((rotate % 360 + 360) % 360 / 90) {
+  const float llx = box[0], lly = box[1], urx = box[2], ury = box[3];
+  switch (page.rotate / 90) {
     case 1: return Matrix{0, -1, 1, 0, -lly, urx};
     case 2: return Matrix{-1, 0, 0, -1, urx, ury};
     case 3: return Matrix{0, 1, -1, 0, ury, -llx};
@@ -682,7 +671,7 @@ void RunContents(Interpreter* in, const PdfPage& page);
 void RunPage(Interpreter* in, const PdfPage& page) {
   in->glyphs.clear();
   in->state = GraphicsState();
-  const Matrix pageMatrix = PageMatrix(in->document, page.dictionary);
+  const Matrix pageMatrix = PageMatrix(in->document, page);
   in->state.ctm = pageMatrix;
   in->saved.clear();
   in->saveDepth = 0;
