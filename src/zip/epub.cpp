@@ -235,43 +235,6 @@ char* ReadNamedEntry(ZipArchive* archive, const std::string& wanted, uint32_t* s
   return nullptr;
 }
 
-// Book chapters mark their titles with headings and their stress with <em>,
-// which plain web pages (and so the HTML importer) treat as text without
-// structure: a chapter's title would run into its first paragraph. Rewritten
-// in place, byte for byte of the same length, headings become line breaks
-// around their text and <em> becomes <i>. Reads and writes only [0, length).
-void MarkChapterStructure(char* chapter, int32_t length) {
-  auto lower = [](char c) { return char(c >= 'A' && c <= 'Z' ? c + 32 : c); };
-  auto ends_name = [](char c) { return c == '>' || c == ' ' || c == '/' || c == '\t' || c == '\n' || c == '\r'; };
-  // memchr finds each tag's "<": a chapter is mostly text between tags.
-  for (int32_t i = 0; i + 3 < length; ++i) {
-    const void* open = std::memchr(chapter + i, '<', size_t(length - 3 - i));
-    if (!open) break;
-    i = int32_t(static_cast<const char*>(open) - chapter);
-    const char a = lower(chapter[i + 1]);
-    const char b = lower(chapter[i + 2]);
-    const char c = chapter[i + 3];
-    if (a == 'h' && b >= '1' && b <= '6' && ends_name(c)) {
-      chapter[i + 1] = 'b';  // <hN ...> -> <br ...>
-      chapter[i + 2] = 'r';
-    } else if (a == 'e' && b == 'm' && ends_name(c)) {
-      chapter[i + 1] = 'i';  // <em ...> -> <i  ...>
-      chapter[i + 2] = ' ';
-    } else if (a == '/' && i + 4 < length && chapter[i + 4] == '>') {
-      const char d = lower(chapter[i + 2]);
-      const char e = chapter[i + 3];
-      if (d == 'h' && e >= '1' && e <= '6') {
-        chapter[i + 1] = 'b';  // </hN> -> <br >
-        chapter[i + 2] = 'r';
-        chapter[i + 3] = ' ';
-      } else if (d == 'e' && lower(e) == 'm') {
-        chapter[i + 2] = 'i';  // </em> -> </i >
-        chapter[i + 3] = ' ';
-      }
-    }
-  }
-}
-
 void Fail(const char* message, const char* path) { MessageBoxWait(LangText(message), BaseName(path)); }
 
 }  // namespace
@@ -427,7 +390,7 @@ int LoadEpub(Text* text, const char* path) {
       guess.encoding = ENCODING_UTF8;
     }
     const int32_t converted = ConvertToCp1252(chapter, int32_t(length), guess);
-    MarkChapterStructure(chapter, converted);
+    MarkHtmlStructure(chapter, converted);
     ImportHtml(text, chapter, converted);
     owned.push_back(chapter);
     for (size_t position : positions) imported[position] = chapter;
