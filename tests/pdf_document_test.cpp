@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pdf/document.h"
+#include "pdf/internal.h"
 #include "pdf/objects.h"
 #include "pdf_builder.h"
 
@@ -175,4 +176,21 @@ TEST(PdfStructure, StreamLengthsAndPageTree) {
   EXPECT_NE(pages[0].resources->Get("Font"), nullptr);
   EXPECT_NE(pages[2].resources->Get("XObject"), nullptr);
   EXPECT_EQ(pages[2].rotate, 0);
+}
+
+// The streams of one document decode to PDF_MAX_DECODED_BYTES in all: a stream
+// past that is not decoded, and the document says its text may be short.
+TEST(PdfStructure, DecodedBytesHaveABudgetPerDocument) {
+  // Raw data counts as it is copied out, as filters' output does.
+  const std::string blanks(FLATE_MAX_OUTPUT, ' ');
+  PdfBuilder pdf;
+  pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  pdf.Object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
+  pdf.Object(3, "<< /Length " + std::to_string(blanks.size()) + " >>\nstream\n" + blanks + "\nendstream");
+  OpenPdf file(pdf.Finish());
+  ASSERT_TRUE(file.Open());
+  size_t streams = 0;
+  while (file.Data(3) != "<fail>" && streams <= PDF_MAX_DECODED_BYTES / FLATE_MAX_OUTPUT) ++streams;
+  EXPECT_EQ(streams, PDF_MAX_DECODED_BYTES / FLATE_MAX_OUTPUT);
+  EXPECT_TRUE(file.document.budgetSpent);
 }

@@ -5,6 +5,7 @@
 // ImportPdf through PdfExtractPages.
 #include "pdf/content.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -35,9 +36,10 @@ constexpr size_t kMaxAnnotations = 4096;
 // Decoded forms kept for the page, so that one drawn often is decoded once.
 constexpr size_t kMaxCachedForms = 64;
 constexpr size_t kMaxCachedFormBytes = size_t(8) << 20;
-// A page's /Contents array: streams read, and their joined size.
+// A page's /Contents array: streams read, and their joined size. Half a
+// stream's limit, since the stream being joined is held beside the page.
 constexpr size_t kMaxContentStreams = 10000;
-constexpr size_t kMaxPageContent = FLATE_MAX_OUTPUT;
+constexpr size_t kMaxPageContent = FLATE_MAX_OUTPUT / 2;
 // Page-tree levels climbed for an inherited /Rotate or /MediaBox.
 constexpr int kMaxParents = 64;
 // Tokens read for an inline image's dictionary before "ID" is given up on.
@@ -709,6 +711,12 @@ void RunContents(Interpreter* in, const PdfPage& page) {
       // What fits is read; the rest of the page is lost, and the reader told.
       length = kMaxPageContent - 1 - in->joined.size();
       in->cut = true;
+    }
+    // Grown by doubling but never past the page's bound, so that the copy a
+    // growth makes stays within it too.
+    const size_t needed = in->joined.size() + length + 1;
+    if (needed > in->joined.capacity()) {
+      in->joined.reserve(std::min(std::max(needed, 2 * in->joined.capacity()), kMaxPageContent));
     }
     in->joined.insert(in->joined.end(), data.data, data.data + length);
     in->joined.push_back('\n');

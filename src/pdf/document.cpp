@@ -585,6 +585,11 @@ bool PdfOpenDocument(PdfDocument* doc, const uint8_t* data, size_t size) {
 
 bool PdfDecodeStream(PdfDocument* doc, const PdfObject* stream, PdfBytes* out) {
   *out = PdfBytes();
+  if (doc->decoded >= PDF_MAX_DECODED_BYTES) {
+    if (!doc->budgetSpent) GpTrace("PDF: decoding limit reached, later streams are skipped\n");
+    doc->budgetSpent = true;
+    return false;
+  }
   stream = PdfResolve(doc, stream);
   if (stream->type != PDF_STREAM || stream->streamOffset > doc->size ||
       stream->streamLength > doc->size - stream->streamOffset)
@@ -685,6 +690,7 @@ bool PdfDecodeStream(PdfDocument* doc, const PdfObject* stream, PdfBytes* out) {
     current.data[length > 0 ? length : 0] = 0;
     current.length = size_t(length > 0 ? length : 0);
   }
+  doc->decoded += current.length;
   *out = std::move(current);
   return true;
 }

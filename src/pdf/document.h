@@ -46,6 +46,10 @@ struct PdfDocument {
   std::vector<std::unique_ptr<PdfObject>> objects;
   std::vector<uint8_t> loading;  // by number: being parsed now (a reference loop)
   bool memoryFailed = false;
+  // Bytes decoded from streams so far; past PDF_MAX_DECODED_BYTES no stream
+  // is decoded any more and budgetSpent says the text may be missing some.
+  uint64_t decoded = 0;
+  bool budgetSpent = false;
   // The trailer's /Encrypt as read when the document was opened; crypt is set
   // only when it is PDF_ENCRYPTION_OPEN, and then decrypts the strings of each
   // object parsed from the file and the data of each stream.

@@ -15,6 +15,7 @@ struct PdfTextBuffer {
   bool failed = false;
   bool full = false;  // the text reached TEXT_MAX_BYTES; the rest is dropped
   bool cut = false;   // a page passed one of its bounds and lost some text
+  uint64_t decoded = 0;  // bytes the stream scan decoded, against PDF_MAX_DECODED_BYTES
 };
 // Appends count bytes; false (and `failed` set) when memory ran out.
 bool PdfTextAppend(PdfTextBuffer* buffer, const char* bytes, size_t count);
@@ -40,10 +41,16 @@ int32_t FindInBuffer(const char* buffer, const char* pattern, int32_t n);
 // zlib-wrapped data, inflated into a growing buffer until the stream ends.
 // Output past FLATE_MAX_RATIO times the input drops the stream (returns 0 and
 // traces it); output past FLATE_MAX_OUTPUT bytes is cut there (the first
-// FLATE_MAX_OUTPUT bytes are the result, traced). 16 MB keeps one stream beside
-// a whole document's text within the console's 64 MB.
-constexpr size_t FLATE_MAX_OUTPUT = size_t(16) << 20;
+// FLATE_MAX_OUTPUT bytes are the result, traced). 8 MB keeps one stream, the
+// page it is joined into and the file beside a whole document's text within
+// what the console leaves the reader; a real page's content is some kilobytes.
+constexpr size_t FLATE_MAX_OUTPUT = size_t(8) << 20;
 constexpr size_t FLATE_MAX_RATIO = 1000;
+// All the streams of one document together decode to at most this many bytes
+// (counted as they come out, whatever the filters): a small file of many
+// streams that each expand to the limit above would otherwise keep the reader
+// busy for minutes. Real books decode to a few tens of megabytes at most.
+constexpr uint64_t PDF_MAX_DECODED_BYTES = uint64_t(128) << 20;
 int FlateDecodeBuffer(const uint8_t* input, int32_t count, uint8_t** out, int32_t* out_length);
 // Hexadecimal digit pairs; control bytes between digits are skipped. Never
 // fails on its content.

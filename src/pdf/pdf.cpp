@@ -77,7 +77,10 @@ bool DecodeStream(PdfTextBuffer* text, const char* codecs, const uint8_t* data, 
     uint8_t* inflated = nullptr;
     int32_t inflated_length = 0;
     result = FlateDecodeBuffer(data, length, &inflated, &inflated_length);
-    if (result == 1) ExtractText(text, inflated, inflated_length);
+    if (result == 1) {
+      text->decoded += uint64_t(inflated_length);
+      ExtractText(text, inflated, inflated_length);
+    }
     free(inflated);
   } else {
     ExtractText(text, data, length);
@@ -208,6 +211,11 @@ int pdf_to_text(char* input, int32_t length, char** output, bool* full) {
             text.failed = true;
           }
           if (text.failed || text.full) break;
+          if (text.decoded > PDF_MAX_DECODED_BYTES) {
+            GpTrace("pdf_to_text: decoding limit reached\n");
+            text.cut = true;
+            break;
+          }
         }
       }
       // Moves into "endstream", past its "st", so the same keyword is not
@@ -259,6 +267,7 @@ int ReadStructuredPdf(const uint8_t* data, size_t size, PdfTextBuffer* text, boo
   if (!PdfExtractPages(&document, text, &anyText)) return PDF_IMPORT_OK;
   *structured = true;
   if (text->failed || document.memoryFailed) return PDF_IMPORT_FAILED;
+  if (document.budgetSpent) text->cut = true;
   // A page cut at its bounds before it showed anything is a broken file, not
   // a book of pictures: what there is stays, with the loader's message.
   if (!anyText && !text->cut) return PDF_IMPORT_PICTURES;
