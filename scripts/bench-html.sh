@@ -71,3 +71,28 @@ print(f"in-process (Google Benchmark):   importer {steady:8.1f} MB/s            
 print(f"callgrind Ir, whole process:     importer {ia:13,d}   html2text {ib:14,d}   ratio {ib / ia:6.1f}")
 print(f"callgrind Ir, ImportHtml alone:  {ii:13,d}  ({ii / size:.1f} per byte)                ratio {ib / ii:6.1f}")
 PY
+
+# Named references: 20 MB of "&a" (an ampersand and a letter that start no
+# entity) against 20 MB of words, ImportHtml's instructions under callgrind.
+# Each reference is compared with the few entities of its first two letters,
+# so the first costs at most twice the second.
+python3 - "$DIR" <<'PY'
+import sys
+d = sys.argv[1]
+body = 20 << 20
+open(d + "/amps.html", "wb").write(b"<html><body>" + b"&a" * (body // 2) + b"</body></html>")
+words = b"lorem ipsum dolor sit amet, consectetur adipiscing elit "
+open(d + "/words.html", "wb").write(b"<html><body>" + words * (body // len(words)) + b"</body></html>")
+PY
+python3 - "$BENCH" "$DIR" <<'PY'
+import os, sys
+sys.path.insert(0, os.environ["QUILLO_SCRIPTS"])
+from benchlib import instructions
+bench, d = sys.argv[1], sys.argv[2]
+counts = {}
+for name in ("amps", "words"):
+    page = f"{d}/{name}.html"
+    counts[name] = instructions([bench, "--once", page], ["--toggle-collect=ImportHtml*"]) / os.path.getsize(page)
+print(f"callgrind Ir per byte, 20 MB of \"&a\": {counts['amps']:.2f}   20 MB of words: {counts['words']:.2f}"
+      f"   ratio {counts['amps'] / counts['words']:.2f}")
+PY

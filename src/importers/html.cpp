@@ -514,10 +514,61 @@ bool TryHexReference(HtmlState& s) {
   return true;
 }
 
+// The entities by the first letter of their names, each letter's in table
+// order: a reference is compared with the few that share its first two
+// letters, not with the whole table, so a text of many "&" costs no more than
+// its words.
+constexpr size_t kEntityCount = sizeof kHtmlEntities / sizeof kHtmlEntities[0];
+static_assert(kEntityCount < 256, "entity positions are bytes");
+struct EntityIndex {
+  uint8_t start[129];  // by first letter: where its entities begin in order
+  uint8_t order[kEntityCount];
+  constexpr EntityIndex() : start(), order() {
+    size_t n = 0;
+    for (int c = 0; c < 128; ++c) {
+      start[c] = uint8_t(n);
+      for (size_t i = 0; i < kEntityCount; ++i) {
+        if (kHtmlEntities[i].name[1] == c) order[n++] = uint8_t(i);
+      }
+    }
+    start[128] = uint8_t(n);
+  }
+};
+constexpr EntityIndex kEntityIndex;
+
+// The pairs of letters that begin an entity's name, one bit each.
+struct EntityPairs {
+  uint8_t bits[128][16];
+  constexpr EntityPairs() : bits() {
+    for (const HtmlEntity& e : kHtmlEntities) {
+      const int a = e.name[1];
+      const int b = e.name[2];
+      bits[a][b >> 3] = uint8_t(bits[a][b >> 3] | (1 << (b & 7)));
+    }
+  }
+};
+constexpr EntityPairs kEntityPairs;
+
+// True when the "&" at t may begin a reference: a "#", or the first two
+// letters of an entity's name. Reads t[2] only when t[1] is not the text's NUL.
+inline bool MayStartReference(const char* t) {
+  const uint8_t a = uint8_t(t[1]);
+  if (a == '#') return true;
+  if (a == 0 || a >= 128) return false;
+  const uint8_t b = uint8_t(t[2]);
+  return b < 128 && ((kEntityPairs.bits[a][b >> 3] >> (b & 7)) & 1) != 0;
+}
+
 bool TryNamedEntity(HtmlState& s) {
-  const char first = s.text[s.r + 1];
-  for (const HtmlEntity& e : kHtmlEntities) {
-    if (e.name[1] != first || !HtmlTextAt(s, s.r, e.name, true)) continue;
+  const uint8_t first = uint8_t(s.text[s.r + 1]);
+  // The NUL that ends the text has no entities: nothing after it is read.
+  if (first == 0 || first >= 128) return false;
+  const char second = s.text[s.r + 2];
+  for (int k = kEntityIndex.start[first]; k < kEntityIndex.start[first + 1]; ++k) {
+    const HtmlEntity& e = kHtmlEntities[kEntityIndex.order[k]];
+    // Every name has a letter in its second place: a different one there is
+    // a mismatch whatever follows.
+    if (e.name[2] != second || !HtmlTextAt(s, s.r, e.name, true)) continue;
     // The whole entity's length is consumed even when its ";" is missing, but
     // never past the end of the text.
     const int32_t left = s.total - s.r;
@@ -626,8 +677,11 @@ void ImportHtml(Text*, char* buffer, int32_t) {
         const char b = s.text[s.r];
         // A space is kept unless it follows a written space or tab.
         if (!(kByteClass[uint8_t(b)] & TEXT_PLAIN) &&
-            (b != ' ' || (s.w > 0 && (s.text[s.w - 1] == ' ' || s.text[s.w - 1] == '\t'))))
-          break;
+            (b != ' ' || (s.w > 0 && (s.text[s.w - 1] == ' ' || s.text[s.w - 1] == '\t')))) {
+          // An "&" that begins no reference is a character of the text, as
+          // the rules would write it: it stays in the run.
+          if (b != '&' || MayStartReference(s.text + s.r)) break;
+        }
         s.text[s.w++] = b;
         ++s.r;
       }
