@@ -116,7 +116,7 @@ TEST(Files, FolderListingSlices) {
   for (int k = 0; k < 3; ++k) EXPECT_LT(std::strlen(three.data() + k * DIR_NAME_SIZE), 256u);
 }
 
-TEST(Files, AtomicRewriteKeepsTheOldFileOnFailure) {
+TEST(Files, AtomicRewriteFallsBackToTheFileItself) {
   StartTestPlatform();
   const std::string dir = MakeScratchDir("atomic");
   const std::string path = dir + "/data.bin";
@@ -124,10 +124,15 @@ TEST(Files, AtomicRewriteKeepsTheOldFileOnFailure) {
   EXPECT_EQ(ReadTestFile(path), "first");
   ASSERT_TRUE(GpWriteFileAtomic(path.c_str(), "second!", 7));
   EXPECT_EQ(ReadTestFile(path), "second!");
-  // A folder in the way of the temporary file makes the write fail.
+  // A folder in the way of the temporary file: the file itself is rewritten.
   ASSERT_EQ(mkdir((path + ".tmp").c_str(), 0700), 0);
-  EXPECT_FALSE(GpWriteFileAtomic(path.c_str(), "third", 5));
-  EXPECT_EQ(ReadTestFile(path), "second!");
+  EXPECT_TRUE(GpWriteFileAtomic(path.c_str(), "third", 5));
+  EXPECT_EQ(ReadTestFile(path), "third");
+  // Neither can be written: false.
+  const std::string folder = dir + "/folder";
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((folder + ".tmp").c_str(), 0700), 0);
+  EXPECT_FALSE(GpWriteFileAtomic(folder.c_str(), "fourth", 6));
 }
 
 TEST(Files, DelayAdvancesTheVirtualClock) {

@@ -79,7 +79,9 @@ TEST_F(SettingsTest, ReadsEveryFieldAtItsOffset) {
   const std::string saved = ReadTestFile("quillo.cfg");
   ASSERT_EQ(saved.size(), 606u);
   EXPECT_EQ(saved.substr(0, 10), file.substr(0, 10));
-  EXPECT_EQ(saved.substr(10, 260), std::string(260, '\0'));
+  EXPECT_EQ(saved.substr(10, 256), std::string(256, '\0'));
+  // The rejoin switch (on by default) after its mark "Rj".
+  EXPECT_EQ(saved.substr(266, 4), std::string("Rj\1\0", 4));
   EXPECT_EQ(saved.substr(270, 7), std::string("needle\0", 7));
   EXPECT_EQ(saved.substr(334, 15), std::string("/mnt/sd/books/\0", 15));
   EXPECT_EQ(saved.substr(590, 4), std::string(4, '\0'));
@@ -208,15 +210,30 @@ TEST_F(SettingsTest, OutOfRangeValuesAreBoundedOnLoad) {
   EXPECT_NE(testing::internal::GetCapturedStdout().find("Error al grabar fichero Cfg"), std::string::npos);
 }
 
-TEST_F(SettingsTest, FailedRewriteLeavesTheOldFile) {
+TEST_F(SettingsTest, RewriteWithoutATemporaryGoesInPlaceAndKeepsLinkAndMode) {
   ASSERT_EQ(SaveConfig(), 1);
-  const std::string before = ReadTestFile("quillo.cfg");
-  g_settings.paperColour = 0x0001;
-  // The folder is read-only for this process' files: the temporary cannot be made.
+  // No temporary file can be made beside it, as in a folder where only the
+  // files are writable: the file itself is rewritten.
   ASSERT_EQ(mkdir("quillo.cfg.tmp", 0700), 0);
-  EXPECT_EQ(SaveConfig(), 0);
-  EXPECT_EQ(ReadTestFile("quillo.cfg"), before);
-  EXPECT_EQ(before.size(), 606u);
+  g_settings.paperColour = 0x0001;
+  EXPECT_EQ(SaveConfig(), 1);
+  std::string saved = ReadTestFile("quillo.cfg");
+  EXPECT_EQ(saved.size(), 606u);
+  EXPECT_EQ(saved.substr(0, 2), std::string("\x01\x00", 2));
+  ASSERT_EQ(rmdir("quillo.cfg.tmp"), 0);
+  // A link to the file stays a link, and the file keeps its permissions.
+  ASSERT_EQ(mkdir("real", 0700), 0);
+  ASSERT_EQ(rename("quillo.cfg", "real/quillo.cfg"), 0);
+  ASSERT_EQ(symlink("real/quillo.cfg", "quillo.cfg"), 0);
+  ASSERT_EQ(chmod("real/quillo.cfg", 0644), 0);
+  g_settings.paperColour = 0x0002;
+  EXPECT_EQ(SaveConfig(), 1);
+  struct stat st;
+  ASSERT_EQ(lstat("quillo.cfg", &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(stat("real/quillo.cfg", &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_EQ(ReadTestFile("real/quillo.cfg").substr(0, 2), std::string("\x02\x00", 2));
 }
 
 TEST(CurrentEntry, SetCopiesAndBoundsTheStrings) {

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -97,6 +98,10 @@ int GpFileClose(int handle) {
 int GpFileGetSize(const char* path, int32_t* size) {
   if (!g_fatStarted) return FAT_NOT_STARTED;
   if (!path || !size) return FAT_BAD_ARGUMENT;
+  // Opening a FIFO waits for a writer for ever, and a device may never end:
+  // only regular files (and folders, which fail below) are opened.
+  struct stat st;
+  if (stat(MapPath(path), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return FAT_NOT_FOUND;
   FILE* f = std::fopen(MapPath(path), "rb");
   if (!f) return FAT_NOT_FOUND;
   long start = std::ftell(f);
@@ -156,28 +161,79 @@ int GpDirEnumList(const char* path, int first, int count, char* buffer, int* sto
   return FAT_OK;
 }
 
-bool GpWriteFileAtomic(const char* path, const void* data, uint32_t size) {
-  if (!path || (!data && size)) return false;
-  const std::string target = MapPath(path);
-  const std::string temp = target + ".tmp";
-  int fd = open(temp.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
-  if (fd < 0) {
-    GpTrace("Cannot write %s: %s\n", temp.c_str(), std::strerror(errno));
-    return false;
-  }
+int GpDirCountNames(const char* path, int* count) {
+  if (!g_fatStarted) return FAT_NOT_STARTED;
+  if (!path || !count) return FAT_BAD_ARGUMENT;
+  *count = 0;
+  DIR* dir = opendir(MapPath(path));
+  if (!dir) return FAT_OK;
+  int n = 0;
+  while (readdir(dir) && n < 0x7FFFFFFF) ++n;
+  closedir(dir);
+  *count = n;
+  return FAT_OK;
+}
+
+namespace {
+
+bool WriteAll(int fd, const void* data, uint32_t size) {
   const uint8_t* p = static_cast<const uint8_t*>(data);
   uint32_t left = size;
-  bool ok = true;
   while (left > 0) {
     ssize_t n = ::write(fd, p, left);
     if (n <= 0) {
       if (n < 0 && errno == EINTR) continue;
-      ok = false;
-      break;
+      return false;
     }
     p += n;
     left -= uint32_t(n);
   }
+  return true;
+}
+
+// The file itself overwritten and cut to size: no copy of the old bytes
+// survives a failure half way, so this is only the way out where no
+// temporary file can be made.
+bool RewriteInPlace(const std::string& target, const void* data, uint32_t size) {
+  int fd = open(target.c_str(), O_CREAT | O_WRONLY, 0600);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, data, size) && ftruncate(fd, off_t(size)) == 0 && fsync(fd) == 0;
+  if (close(fd) != 0) ok = false;
+  return ok;
+}
+
+}  // namespace
+
+bool GpWriteFileAtomic(const char* path, const void* data, uint32_t size) {
+  if (!path || (!data && size)) return false;
+  std::string target = MapPath(path);
+  // A symbolic link stays a link: the file it names is the one replaced (its
+  // temporary beside it, so that the rename stays on one file system). A link
+  // to nothing yet is written through.
+  struct stat st;
+  if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char* real = realpath(target.c_str(), nullptr);
+    if (!real) {
+      if (RewriteInPlace(target, data, size)) return true;
+      GpTrace("Cannot write %s: %s\n", target.c_str(), std::strerror(errno));
+      return false;
+    }
+    target = real;
+    std::free(real);
+  }
+  const bool existed = stat(target.c_str(), &st) == 0;
+  const std::string temp = target + ".tmp";
+  int fd = open(temp.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+  if (fd < 0) {
+    // A folder where only the files are writable: the file is rewritten in place.
+    GpTrace("Cannot write %s: %s; rewriting the file in place\n", temp.c_str(), std::strerror(errno));
+    if (RewriteInPlace(target, data, size)) return true;
+    GpTrace("Cannot write %s: %s\n", target.c_str(), std::strerror(errno));
+    return false;
+  }
+  bool ok = WriteAll(fd, data, size);
+  // The new file keeps the old one's permissions (a new one is the owner's alone).
+  if (ok && existed) fchmod(fd, st.st_mode & 07777);
   // The data must be on the card before the rename makes it the file.
   if (ok && fsync(fd) != 0) ok = false;
   if (close(fd) != 0) ok = false;

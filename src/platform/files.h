@@ -56,10 +56,18 @@ int GpFileGetAttr(const char* path, FileAttr* attr);
 // Lists names first .. first+count-1 of a folder (in the system's order, "." and
 // ".." included) into 256-byte slots of buffer; stored receives how many.
 int GpDirEnumList(const char* path, int first, int count, char* buffer, int* stored);
+// The number of names GpDirEnumList would find in the folder ("." and ".."
+// included) into count: 0 for a folder that cannot be read. FAT_OK, or
+// FAT_BAD_ARGUMENT for a null path or count.
+int GpDirCountNames(const char* path, int* count);
 
 // Rewrites a whole file safely: the bytes go to a temporary file in the same
-// folder, which is then renamed over the old one. Returns false (with a trace)
-// and leaves the old file untouched when anything fails.
+// folder, which is then renamed over the old one with the old one's
+// permissions; a symbolic link stays, and the file it names is replaced.
+// Where no temporary file can be made (a folder where only the files are
+// writable) the file is rewritten in place instead. Returns false (with a
+// trace) when it could not be written; the old file is then untouched, except
+// after a failure half way through an in-place rewrite.
 bool GpWriteFileAtomic(const char* path, const void* data, uint32_t size);
 
 // Milliseconds since the clock started (SDL's counter, or the virtual clock).

@@ -24,11 +24,17 @@ namespace {
 // each field follows the one before with no padding, and the last ends the file.
 constexpr int CFG_PAPER = 0, CFG_TEXT = 2, CFG_WEIGHT = 4, CFG_TITLE_BAR = 6, CFG_ZOOM = 8;
 constexpr int CFG_RESERVED_1 = 10;  // 256 + 4 bytes
+// The last 4 reserved bytes before the find text: the mark "Rj", then the
+// rejoin switch (16 bits). Older versions wrote anything there, so the value
+// counts only after the mark.
+constexpr int CFG_REJOIN = 266;
+constexpr uint8_t CFG_REJOIN_MARK[2] = {'R', 'j'};
 constexpr int CFG_FIND = 270, CFG_FOLDER = 334;
 constexpr int CFG_RESERVED_2 = 590;  // 4 bytes
 constexpr int CFG_AUTOSCROLL = 594, CFG_PROGRESS = 598, CFG_KEY_SWAP = 600, CFG_LANGUAGE = 602;
 constexpr int CFG_INTERFACE = 604;
 static_assert(CFG_ZOOM + 2 == CFG_RESERVED_1 && CFG_RESERVED_1 + 256 + 4 == CFG_FIND);
+static_assert(CFG_RESERVED_1 + 256 == CFG_REJOIN && CFG_REJOIN + 4 == CFG_FIND);
 static_assert(CFG_FIND + FIND_TEXT_SIZE == CFG_FOLDER && CFG_FOLDER + FOLDER_PATH_SIZE == CFG_RESERVED_2);
 static_assert(CFG_RESERVED_2 + 4 == CFG_AUTOSCROLL && CFG_AUTOSCROLL + 4 == CFG_PROGRESS);
 static_assert(CFG_INTERFACE + 2 == CONFIG_FILE_SIZE);
@@ -114,7 +120,11 @@ int LoadConfig() {
   read16(&s.zoomLevel);
   s.zoomLevel = Clamped<uint16_t>(s.zoomLevel, 0, CFG_MAX_ZOOM);
   skip(256);
-  skip(4);
+  if (ok && (ok = ReadField(handle, field, 4))) {
+    const uint16_t value = GetLe16(field + 2);
+    const bool marked = field[0] == CFG_REJOIN_MARK[0] && field[1] == CFG_REJOIN_MARK[1];
+    s.rejoinLines = marked && value <= 1 ? value : 1;
+  }
   readText(s.findText, FIND_TEXT_SIZE);
   readText(s.folderPath, FOLDER_PATH_SIZE);
   if (ok) {
@@ -151,6 +161,9 @@ void EncodeConfig(uint8_t out[CONFIG_FILE_SIZE]) {
   PutLe16(out + CFG_WEIGHT, s.textWeight);
   PutLe16(out + CFG_TITLE_BAR, s.titleBarShown);
   PutLe16(out + CFG_ZOOM, s.zoomLevel);
+  out[CFG_REJOIN] = CFG_REJOIN_MARK[0];
+  out[CFG_REJOIN + 1] = CFG_REJOIN_MARK[1];
+  PutLe16(out + CFG_REJOIN + 2, s.rejoinLines);
   std::memcpy(out + CFG_FIND, s.findText, FIND_TEXT_SIZE);
   out[CFG_FIND + FIND_TEXT_SIZE - 1] = 0;
   std::memcpy(out + CFG_FOLDER, s.folderPath, FOLDER_PATH_SIZE);
@@ -174,6 +187,12 @@ int SaveConfig() {
 
 void SetCurrentDocument(const char* path, const char* entryName, int32_t entryIndex,
                         int32_t position) {
+  // Cut to its field, the path would name another file (or none) when the
+  // record is reopened: such a document is read, but names no record.
+  if (path && std::strlen(path) >= size_t(ENTRY_PATH_SIZE)) {
+    GpTrace("Path too long to record: %s\n", path);
+    path = "";
+  }
   CopyString(g_currentEntry.path, ENTRY_PATH_SIZE, path);
   CopyString(g_currentEntry.entryName, ENTRY_NAME_SIZE, entryName);
   g_currentEntry.entryIndex = entryIndex;

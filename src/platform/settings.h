@@ -33,6 +33,9 @@ struct Settings {
   int16_t keySwap = 1;
   int16_t language = 0;  // 0 English, 1 Spanish
   int16_t interfaceColourIndex = 1;
+  // 1: hard-wrapped plain text is rejoined into paragraphs. Stored after a
+  // two-byte mark in a reserved field, so that older files read as 1.
+  uint16_t rejoinLines = 1;
 };
 
 // A document as the recent-files list and the current entry record it.
@@ -70,6 +73,8 @@ void EncodeConfig(uint8_t out[CONFIG_FILE_SIZE]);
 
 // Copies path and entry name (cut to fit, always terminated) into the current
 // entry and sets the index and position; the reserved bytes stay untouched.
+// A path that does not fit its field is not kept (traced): the entry then
+// names no document, so it is never recorded.
 void SetCurrentDocument(const char* path, const char* entryName, int32_t entryIndex,
                         int32_t position);
 void ClearRecentEntry(RecentEntry* entry);
