@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "document/encoding.h"
 #include "document/text.h"
 #include "platform/bytes.h"
 #include "platform/trace.h"
@@ -17,6 +18,7 @@ constexpr int32_t kHeaderBytes = 78;     // fixed database header before the rec
 constexpr int32_t kRecordEntryBytes = 8;  // data offset, attributes, unique ID
 constexpr int32_t kRecordBufferBytes = 6000;
 constexpr int32_t kRecordBufferSlack = 16;  // room for the word moves of back references
+static_assert(kRecordBufferBytes + kRecordBufferSlack == PALMDOC_SCRATCH_BYTES, "shared scratch size");
 constexpr int64_t kOutputStep = 131072;
 constexpr int64_t kOutputSlack = 128;
 
@@ -265,6 +267,12 @@ int32_t PdbToText(const uint8_t* file, int32_t length, uint8_t** output, bool ke
 
 }  // namespace
 
+int32_t DecompressPalmDoc(const uint8_t* in, int32_t length, uint8_t* out) {
+  RecordBuffer record{in, length, out};
+  DecompressRecord(&record);
+  return record.length;
+}
+
 void ImportPdb(Text* t, char** buffer, int32_t length) {
   if (!buffer) return;
   uint8_t* text = nullptr;
@@ -274,4 +282,11 @@ void ImportPdb(Text* t, char** buffer, int32_t length) {
   if (incomplete && t) t->incomplete = true;
   free(*buffer);
   *buffer = result > 0 ? reinterpret_cast<char*>(text) : nullptr;
+  // A book made from UTF-8 text holds its bytes as they were: they are found
+  // and converted as a plain text's are (a byte order mark, or valid UTF-8
+  // with multi-byte sequences); anything else is code page 1252 already.
+  if (*buffer && result > 1) {
+    const EncodingGuess guess = DetectEncoding(*buffer, result - 1, false);
+    if (guess.encoding == ENCODING_UTF8) ConvertToCp1252(*buffer, result - 1, guess);
+  }
 }
