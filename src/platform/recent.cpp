@@ -7,8 +7,10 @@
 
 #include "platform/bytes.h"
 #include "platform/files.h"
+#include "platform/trace.h"
 
 const char* const RECENT_FILE_NAME = "quillo.mrf";
+const uint8_t ENTRY_PLACE_MARK[4] = {'Q', 'p', 'l', 1};
 
 RecentList* g_recentList = nullptr;
 
@@ -20,7 +22,34 @@ void CopyBounded(char* dst, size_t dstSize, const char* src) {
   dst[n] = 0;
 }
 
+// Where the place lies in the 28 reserved bytes.
+constexpr int PLACE_OFFSET = 4, PLACE_BELOW = 8, PLACE_ZOOM = 10, PLACE_END = 11;
+static_assert(PLACE_END <= int(sizeof(RecentEntry::reserved)));
+
+bool NamesNoDocument(const char* path) { return !path || path[0] == 0 || path[0] == ' '; }
+
 }  // namespace
+
+bool GetEntryPlace(const RecentEntry& entry, EntryPlace* place) {
+  if (std::memcmp(entry.reserved, ENTRY_PLACE_MARK, sizeof ENTRY_PLACE_MARK) != 0) return false;
+  const int32_t offset = int32_t(GetLe32(entry.reserved + PLACE_OFFSET));
+  if (offset < 0) return false;
+  if (place) {
+    place->offset = offset;
+    place->below = GetLe16(entry.reserved + PLACE_BELOW);
+    place->zoomLevel = entry.reserved[PLACE_ZOOM];
+  }
+  return true;
+}
+
+void SetEntryPlace(RecentEntry* entry, const EntryPlace& place) {
+  std::memcpy(entry->reserved, ENTRY_PLACE_MARK, sizeof ENTRY_PLACE_MARK);
+  PutLe32(entry->reserved + PLACE_OFFSET, uint32_t(place.offset));
+  PutLe16(entry->reserved + PLACE_BELOW, place.below);
+  entry->reserved[PLACE_ZOOM] = place.zoomLevel;
+}
+
+void ClearEntryPlace(RecentEntry* entry) { std::memset(entry->reserved, 0, PLACE_END); }
 
 RecentList::RecentList(const char* name, const RecentEntry* currentEntry)
     : fileName(name), count(0), capacity(RECENT_CAPACITY), rows{}, current(currentEntry) {}
@@ -65,14 +94,36 @@ int RecentList::Save() {
 }
 
 int RecentList::Add(const char* path, const char* entryName, int32_t entryIndex, int32_t position) {
-  if (!path || path[0] == 0 || path[0] == ' ') return 0;
+  RecentEntry entry;
+  ClearRecentEntry(&entry);
+  entry.entryIndex = entryIndex;
+  entry.position = position;
+  return Insert(path, entryName, entry);
+}
+
+int RecentList::AddEntry(const RecentEntry& entry) {
+  RecentEntry placed;
+  ClearRecentEntry(&placed);
+  placed.entryIndex = entry.entryIndex;
+  placed.position = entry.position;
+  EntryPlace place;
+  if (GetEntryPlace(entry, &place)) SetEntryPlace(&placed, place);
+  return Insert(entry.path, entry.entryName, placed);
+}
+
+int RecentList::Insert(const char* path, const char* entryName, const RecentEntry& numbers) {
+  if (NamesNoDocument(path)) return 0;
+  // Cut to its field, the path would name another file or none when reopened.
+  if (strnlen(path, ENTRY_PATH_SIZE) >= size_t(ENTRY_PATH_SIZE)) {
+    GpTrace("Recent files: path too long to record: %s\n", path);
+    return 0;
+  }
   // Built apart, since the strings may point into the rows being replaced.
   RecentEntry fresh[RECENT_CAPACITY];
-  std::memset(&fresh[0], 0, sizeof fresh[0]);
+  fresh[0] = numbers;
   CopyBounded(fresh[0].path, ENTRY_PATH_SIZE, path);
   CopyBounded(fresh[0].entryName, ENTRY_NAME_SIZE, entryName);
-  fresh[0].entryIndex = entryIndex;
-  fresh[0].position = position;
+  const int32_t entryIndex = fresh[0].entryIndex;
   int32_t n = 1;
   for (int32_t i = 0; i < count && n < capacity; ++i) {
     if (rows[i].entryIndex == entryIndex && std::strcmp(rows[i].path, fresh[0].path) == 0) continue;
@@ -84,6 +135,28 @@ int RecentList::Add(const char* path, const char* entryName, int32_t entryIndex,
   return 1;
 }
 
-int RecentList::AddEntry(const RecentEntry& entry) {
-  return Add(entry.path, entry.entryName, entry.entryIndex, entry.position);
+const RecentEntry* RecentList::Find(const char* path, const char* entryName, int32_t entryIndex) const {
+  if (NamesNoDocument(path)) return nullptr;
+  for (int32_t i = 0; i < count && i < capacity; ++i) {
+    const RecentEntry& row = rows[i];
+    if (row.entryIndex != entryIndex || std::strcmp(row.path, path) != 0) continue;
+    // Another entry under the same number (a re-packed archive) is another document.
+    if (entryIndex != -1 && std::strncmp(row.entryName, entryName ? entryName : "", ENTRY_NAME_SIZE - 1) != 0) {
+      continue;
+    }
+    return &row;
+  }
+  return nullptr;
+}
+
+int RecentList::Remove(const char* path, int32_t entryIndex) {
+  if (!path) return 0;
+  for (int32_t i = 0; i < count && i < capacity; ++i) {
+    if (rows[i].entryIndex != entryIndex || std::strcmp(rows[i].path, path) != 0) continue;
+    for (int32_t j = i + 1; j < count; ++j) rows[j - 1] = rows[j];
+    --count;
+    Save();
+    return 1;
+  }
+  return 0;
 }
