@@ -331,7 +331,10 @@ int32_t LayoutLines(Text* text, const BitmapFont* font, const char* formatted, u
         break;
       }
       width += w;
-      if (code && height < raise) height = raise;
+      // A run of codes raises the line once, with the style after its last
+      // code: the codes that end a heading's large size at the start of the
+      // next paragraph (bold off, then size off) leave no large line.
+      if (code && height < raise && q[len] != uint8_t(FORMAT_CODE)) height = raise;
       q += len;
       if (q >= limit) {
         // Only zero-width bytes make a line this long; cut it so that its

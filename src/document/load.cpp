@@ -69,10 +69,17 @@ char* ReadWholeFile(Text* text, const char* path, int32_t* size) {
   if (!path || !*path) return nullptr;
   int32_t length = 0;
   if (GpFileGetSize(path, &length) != FAT_OK || length <= 0) return nullptr;
+  // A larger file is read up to the limit, so that no file can take more
+  // memory than the console has; the loader shows what was read and says so.
+  const bool cut = length > DOCUMENT_MAX_INPUT_BYTES;
+  if (cut) {
+    GpTrace("ReadWholeFile: %ld bytes, read up to %ld\n", long(length), long(DOCUMENT_MAX_INPUT_BYTES));
+    length = DOCUMENT_MAX_INPUT_BYTES;
+  }
   if (size) *size = length;
   int handle = -1;
   if (GpFileOpen(path, 1, &handle) != FAT_OK) return nullptr;
-  if (text) std::snprintf(text->name, sizeof text->name, "%s", path);
+  SetTextName(text, path);
   char* buffer = static_cast<char*>(std::calloc(size_t(length) + 1, 1));
   if (!buffer) {
     GpFileClose(handle);
@@ -88,6 +95,7 @@ char* ReadWholeFile(Text* text, const char* path, int32_t* size) {
   }
   buffer[length] = 0;
   GpFileClose(handle);
+  if (cut && text) text->incomplete = true;
   return buffer;
 }
 

@@ -9,7 +9,9 @@ struct Text;
 
 // Clears the Text object's name, then reads the file whole into a new malloc'd
 // buffer with one NUL after the bytes (a short read leaves zeros) and stores
-// the path as the name. size receives the file size. Null when the path is
+// the path as the name. size receives the file size. A file larger than
+// DOCUMENT_MAX_INPUT_BYTES is read up to there (size says so) and the Text
+// object is marked incomplete for the loader to tell. Null when the path is
 // null or empty, the file cannot be sized or opened, is empty, or memory is
 // short.
 char* ReadWholeFile(Text* text, const char* path, int32_t* size);

@@ -11,6 +11,7 @@
 
 #include "document/load.h"
 #include "document/text.h"
+#include "platform/cp1252.h"
 #include "platform/font.h"
 #include "platform/settings.h"
 #include "platform/video.h"
@@ -238,12 +239,14 @@ void DrawProgressBar(uint16_t* buf, int x, int32_t position, int32_t height, int
   TintColumn(buf, x + w - 1, 2, 10, TintSoftLighten);
 }
 
-// The document name as the title bar shows it: the part after the last "/",
-// cut to 17 characters and "..." when longer than 20.
+// The document name as the title bar shows it: the part after the last "/"
+// (a UTF-8 name converted to the fonts' code page), cut to 17 characters and
+// "..." when longer than 20.
 void TitleName(char (&name)[TITLE_NAME_MAX + 1]) {
   name[0] = 0;
   if (!g_text) return;
-  const char* base = BaseName(g_text->name);
+  char base[sizeof g_text->name];
+  NameToCp1252(BaseName(g_text->name), false, base, sizeof base);
   if (std::strlen(base) > size_t(TITLE_NAME_MAX)) {
     std::snprintf(name, sizeof name, "%.*s...", TITLE_NAME_CUT, base);
   } else {

@@ -3,6 +3,7 @@
 // their own files.
 #include "document/text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,19 @@ void ClearTextContents(Text* text) {
   text->text = nullptr;
   text->lines = nullptr;
   text->lineCount = 0;
+}
+
+void SetTextName(Text* text, const char* name) {
+  if (!text) return;
+  if (!name) name = "";
+  size_t length = std::strlen(name);
+  if (length >= sizeof text->name) {
+    const char* slash = std::strchr(name + length - (sizeof text->name - 1), '/');
+    if (slash) name = slash;
+    length = std::min(std::strlen(name), sizeof text->name - 1);
+  }
+  std::memcpy(text->name, name, length);
+  text->name[length] = 0;
 }
 
 void ReleaseText(Text* text) {

@@ -60,14 +60,18 @@ struct LineRecord {
                              // a coloured paragraph keeps its colour after a wrap
 };
 
-// Limits for a whole document, whatever its importer: the console has 64 MB
-// for everything. The formatted text stops before TEXT_MAX_BYTES, the line
-// table at TEXT_MAX_LINES, and the document height below 2^31 pixels, where
-// the signed reading position would wrap. Text and table together stay well
-// inside the memory: 32 MB and a million records of 20 bytes on the console
-// (a real book of 32 MB has some 600,000 lines).
-constexpr int32_t TEXT_MAX_BYTES = 32 * 1024 * 1024;
-constexpr int32_t TEXT_MAX_LINES = 1000000;
+// Limits for a whole document, whatever its importer: the console leaves a
+// program about 48 MB of its 64. The formatted text stops before
+// TEXT_MAX_BYTES, the line table at TEXT_MAX_LINES, and the document height
+// below 2^31 pixels, where the signed reading position would wrap. Text and
+// table together stay inside that memory with the reader's own: 16 MB and
+// 600,000 records of 20 bytes on the console (24 on a 64-bit computer). A real
+// book is far smaller: a 10 MB novel lays out in 290,000 lines at the largest
+// zoom. No file is read beyond DOCUMENT_MAX_INPUT_BYTES: a larger one is read
+// up to there and the reader is told.
+constexpr int32_t TEXT_MAX_BYTES = 16 * 1024 * 1024;
+constexpr int32_t TEXT_MAX_LINES = 600000;
+constexpr int32_t DOCUMENT_MAX_INPUT_BYTES = 24 * 1024 * 1024;
 constexpr int32_t TEXT_MAX_HEIGHT = 0x7FFFFFFF - 0x10000;
 
 struct Text {
@@ -99,6 +103,10 @@ void ReleaseText(Text* text);
 // Frees the formatted text and the line table and leaves the object empty
 // (name, font and colour table are kept).
 void ClearTextContents(Text* text);
+// Stores name (a path, an entry name or a title) as the Text object's name. A
+// path longer than the field keeps its end from a "/", so that its last part,
+// which the title bar shows, stays whole; other long names keep their start.
+void SetTextName(Text* text, const char* name);
 
 // Writes the "Info about current text" lines (name, lines, pixels, characters)
 // in the interface language into out (size bytes, always terminated).

@@ -11,11 +11,15 @@
 #include "document/encoding.h"
 #include "document/layout.h"
 #include "document/load.h"
+#include "document/rejoin.h"
 #include "document/text.h"
+#include "importers/fb2.h"
 #include "importers/html.h"
+#include "importers/mobi.h"
 #include "importers/pdb.h"
 #include "importers/rtf.h"
 #include "pdf/pdf.h"
+#include "platform/files.h"
 #include "platform/trace.h"
 #include "ui/boxes/messagebox.h"
 
@@ -48,6 +52,8 @@ bool CutByNul(const char* buffer, int32_t size) {
 
 }  // namespace
 
+const char* const EMPTY_FILE_MESSAGE = "This file is empty|Este fichero est\xE1 vac\xEDo";
+
 int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
   if (!text) {
     std::free(buffer);
@@ -75,20 +81,66 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
                 "Este PDF no tiene texto: sus p\xE1ginas son im\xE1genes";
     }
     if (message) {
+      text->incomplete = false;
       MessageBoxWait(LangText(message), BaseName(name));
       return 0;
     }
     pdfRead = true;
   }
-  std::free(text->text);
+  // A FictionBook is parsed before the document on screen is let go too (and
+  // then counts as read, like a PDF): a book that cannot be read leaves that
+  // document where it was.
+  if (buffer && size > 0 && !pdfRead && NameHasExtension(name, "fb2")) {
+    const bool wasIncomplete = text->incomplete;
+    text->incomplete = false;
+    const int result = ImportFb2(text, &buffer, size);
+    pdfIncomplete = text->incomplete;
+    text->incomplete = wasIncomplete;
+    if (result != FB2_OK) {
+      text->incomplete = false;
+      MessageBoxWait(LangText(result == FB2_NO_TEXT ? FB2_NO_TEXT_MESSAGE : FB2_UNREADABLE_MESSAGE), BaseName(name));
+      return 0;
+    }
+    pdfRead = true;
+  }
+  // A Kindle book likewise: a protected or broken one leaves the document on
+  // screen, and the book's title becomes the name the title bar shows.
+  bool kindlePlainText = false;
+  if (buffer && !pdfRead && IsKindleBook(name, buffer, size)) {
+    kindlePlainText = IsPalmDocBook(buffer, size);
+    bool mobiIncomplete = false;
+    char title[TEXT_NAME_SIZE];
+    const int result = ImportMobi(&buffer, size, title, sizeof title, &mobiIncomplete);
+    if (result != MOBI_IMPORT_OK) {
+      text->incomplete = false;
+      MessageBoxWait(LangText(MobiImportMessage(result)), BaseName(name));
+      return 0;
+    }
+    pdfIncomplete = pdfIncomplete || mobiIncomplete;
+    if (title[0]) std::memcpy(text->name, title, sizeof title);
+    pdfRead = true;
+  }
+  // The document on screen is set aside, not freed, until the new one has
+  // given some text: a file that gives none leaves it and its place as they
+  // were (an RTF import rewrites the colour table, so that is kept too).
+  struct {
+    char* text;
+    LineRecord* lines;
+    int32_t lineCount;
+    int32_t colourCount;
+    uint16_t colours[TEXT_COLOURS];
+  } kept = {text->text, text->lines, text->lineCount, text->colourCount, {}};
+  std::memcpy(kept.colours, text->colours, sizeof kept.colours);
   text->text = nullptr;
-  // The line table points into the old text: drop it with it.
   ++g_textRevision;
-  std::free(text->lines);
   text->lines = nullptr;
   text->lineCount = 0;
 
-  text->incomplete = pdfIncomplete;
+  // A file read only up to the input limit came flagged already.
+  text->incomplete = text->incomplete || pdfIncomplete;
+  // Plain text and PalmDoc books may be hard-wrapped; other formats carry
+  // their own paragraphs.
+  bool plainText = kindlePlainText;
   if (buffer && !pdfRead) {
     // UTF-8 and UTF-16 text becomes code page 1252 before the importer is chosen.
     ConvertDocumentEncoding(name, buffer, &size);
@@ -98,6 +150,8 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
       std::free(buffer);
       buffer = nullptr;
     } else if (NameHasExtension(name, "htm") || NameHasExtension(name, "html")) {
+      // Headings and emphasis marked as in book chapters, by the same code.
+      MarkHtmlStructure(buffer, size);
       ImportHtml(text, buffer, size);
     } else if (std::strncmp(buffer, "{\\rtf", 5) == 0) {
       // A missing closing brace at the end loses nothing; any other stop
@@ -106,17 +160,42 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
       if (result != RtfOk && result != RtfUnmatchedBrace) text->incomplete = true;
     } else if (NameHasExtension(name, "pdb")) {
       ImportPdb(text, &buffer, size);
-    } else if (CutByNul(buffer, size)) {
+      plainText = true;
+    } else {
+      plainText = true;
       // Binary data, or UTF-16 too far from Latin text to be recognised.
-      text->incomplete = true;
+      if (CutByNul(buffer, size)) text->incomplete = true;
     }
   }
-  if (!buffer) {
-    MessageBoxWait(LangText("Error loading file|Error cargando fichero"), BaseName(name));
+  if (!buffer || !buffer[0]) {
+    // Nothing to show (no bytes, a damaged PDF or PalmDoc book, a page with
+    // no body): one message saying why, and the old document comes back.
+    MessageBoxWait(LangText(size <= 0 ? EMPTY_FILE_MESSAGE : "Error loading file|Error cargando fichero"),
+                   BaseName(name));
+    std::free(buffer);
+    text->text = kept.text;
+    text->lines = kept.lines;
+    text->lineCount = kept.lineCount;
+    text->colourCount = kept.colourCount;
+    std::memcpy(text->colours, kept.colours, sizeof kept.colours);
+    ++g_textRevision;
+    text->incomplete = false;
+    return 0;
   }
-  if (buffer) CutToLimit(text, buffer);
+  std::free(kept.text);
+  std::free(kept.lines);
+  if (buffer) {
+    CutToLimit(text, buffer);
+    // Importing shrinks a text in place (markup, UTF-8, a cut at the limit):
+    // the bytes past its end go back before the line table is built.
+    const size_t used = std::strlen(buffer) + 1;
+    if (size > 0 && used < size_t(size) / 2 + 1) {
+      if (char* smaller = static_cast<char*>(std::realloc(buffer, used))) buffer = smaller;
+    }
+  }
   text->text = buffer;
   JoinSoftBreaks(text);
+  RejoinLoadedText(text, plainText);
   LayoutLines(text, text->font, text->text, START_STYLE);
   if (buffer && text->incomplete) {
     // What was read stays on screen, but the reader must know it is not all.
@@ -131,8 +210,13 @@ int LoadFromFile(Text* text, const char* path) {
   std::memcpy(name, text ? text->name : "", text ? sizeof name : 1);
   int32_t size = 0;
   char* buffer = ReadWholeFile(text, path, &size);
-  if (!buffer) return 0;
-  const int loaded = LoadFromBuffer(text, path, buffer, size);
+  int32_t length = 0;
+  if (!buffer && path && *path && GpFileGetSize(path, &length) == FAT_OK && length > 0) {
+    // Bytes that cannot be read (no permission, no memory) are told here; a
+    // missing or empty file is for the caller to report.
+    MessageBoxWait(LangText("Error loading file|Error cargando fichero"), BaseName(path));
+  }
+  const int loaded = buffer ? LoadFromBuffer(text, path, buffer, size) : 0;
   // A document kept on screen keeps its name too.
   if (!loaded && text) std::memcpy(text->name, name, sizeof name);
   return loaded;

@@ -25,11 +25,15 @@ constexpr uint32_t ZIP_READ_CHUNK = 65536;
 // (or absurd) sizes are refused before the caller allocates anything.
 constexpr uint32_t ZIP_MAX_ENTRY_SIZE = 64u * 1024u * 1024u;
 
+// General purpose flag: the entry's name (and comment) are UTF-8.
+constexpr uint32_t ZIP_FLAG_UTF8 = 0x0800;
+
 // One central-directory record, every field widened to 32 bits.
 struct ZipEntryInfo {
   uint32_t versionMadeBy;
   uint32_t versionNeeded;
-  uint32_t flags;             // general purpose flags; bit 3: data descriptor follows the data
+  uint32_t flags;             // general purpose flags; bit 3: data descriptor follows the data,
+                              // bit 11 (ZIP_FLAG_UTF8): the name is UTF-8
   uint32_t method;            // 0 stored, 8 deflated; others are refused on open
   uint32_t dosDate;           // DOS time (low 16 bits) and date (high 16 bits)
   uint32_t crc;

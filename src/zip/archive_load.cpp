@@ -12,6 +12,7 @@
 #include "document/load.h"
 #include "document/text.h"
 #include "importers/load.h"
+#include "platform/settings.h"
 #include "ui/boxes/messagebox.h"
 #include "zip/archive.h"
 #include "zip/epub.h"
@@ -24,6 +25,9 @@ const char* const DECOMPRESS_ERROR = "Can't decompress this file|Error al descom
 // Names of 256 bytes or more arrive without a terminator: one byte more than
 // the reader may fill keeps them bounded.
 constexpr uint32_t NAME_BUFFER_SIZE = 256;
+// Names compared with a record are read as the archive browser reads them,
+// whose rows the records keep.
+constexpr uint32_t RECORDED_NAME_READ = 1024;
 
 bool IsRegularFile(const std::string& path) {
   struct stat st;
@@ -72,6 +76,43 @@ int ArchiveFindEntry(ZipArchive* archive, const char* name, uint32_t* index) {
   return ZIP_END_OF_LIST;
 }
 
+int ArchiveFindRecordedEntry(ZipArchive* archive, int32_t index, const char* storedName, uint32_t* found) {
+  if (!archive || !storedName || !found) return ZIP_PARAM_ERROR;
+  const size_t stored = strlen(storedName);
+  // A name that fills the record's field may have been cut there.
+  const bool cut = stored >= size_t(ENTRY_NAME_SIZE - 1);
+  auto agrees = [&](char* name) {
+    const char* base = BaseName(name);
+    return cut ? strncmp(base, storedName, stored) == 0 : strcmp(base, storedName) == 0;
+  };
+  char name[RECORDED_NAME_READ + 1];
+  ZipEntryInfo info;
+  if (index >= 0 && ArchiveGoToEntry(archive, uint32_t(index)) == ZIP_OK) {
+    if (stored == 0) {
+      *found = uint32_t(index);
+      return ZIP_OK;
+    }
+    if (ArchiveEntryInfo(archive, &info, name, RECORDED_NAME_READ) == ZIP_OK) {
+      name[RECORDED_NAME_READ] = '\0';
+      if (agrees(name)) {
+        *found = uint32_t(index);
+        return ZIP_OK;
+      }
+    }
+  }
+  if (stored == 0) return ZIP_END_OF_LIST;
+  int result = ArchiveFirstEntry(archive);
+  for (uint32_t number = 0; result == ZIP_OK; ++number, result = ArchiveNextEntry(archive)) {
+    if (ArchiveEntryInfo(archive, &info, name, RECORDED_NAME_READ) != ZIP_OK) return ZIP_ERRNO;
+    name[RECORDED_NAME_READ] = '\0';
+    if (agrees(name)) {
+      *found = number;
+      return ZIP_OK;
+    }
+  }
+  return result;
+}
+
 int ArchiveLoadEntry(Text* text, ZipArchive* archive) {
   if (!text || !archive) return ZIP_PARAM_ERROR;
   int result = ArchiveOpenEntry(archive);
@@ -99,15 +140,20 @@ int ArchiveLoadEntry(Text* text, ZipArchive* archive) {
   }
   buffer[delivered] = '\0';
   const char* baseName = BaseName(name);
-  if (!LoadFromBuffer(text, baseName, buffer, delivered)) {  // takes the buffer
-    // Refused with its own message (a protected PDF): the document stays.
-    ArchiveCloseEntry(archive);
-    return ZIP_INTERNAL_ERROR;
-  }
-  // A 256-byte name loses its last byte to the terminator.
+  // The entry's name names the document unless the loader gives a book's
+  // title instead; a document that is refused keeps its own name. A 256-byte
+  // name loses its last byte to the terminator.
+  char kept[sizeof(text->name)];
+  memcpy(kept, text->name, sizeof kept);
   const size_t nameLength = strnlen(baseName, sizeof(text->name) - 1);
   memcpy(text->name, baseName, nameLength);
   text->name[nameLength] = '\0';
+  if (!LoadFromBuffer(text, baseName, buffer, delivered)) {  // takes the buffer
+    // Refused with its own message (a protected PDF): the document stays.
+    memcpy(text->name, kept, sizeof kept);
+    ArchiveCloseEntry(archive);
+    return ZIP_INTERNAL_ERROR;
+  }
   if (overLimit) {
     ArchiveCloseEntry(archive);  // not read to its end: no CRC to check
     return ZIP_OK;

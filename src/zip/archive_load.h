@@ -17,6 +17,15 @@ int ArchiveGoToEntry(ZipArchive* archive, uint32_t index);
 // (when not null) receives its number. ZIP_END_OF_LIST when there is none.
 int ArchiveFindEntry(ZipArchive* archive, const char* name, uint32_t* index);
 
+// Makes current the entry that a recent-files record names by its number
+// index and its stored name (the part after the entry's last "/", which the
+// record keeps cut to ENTRY_NAME_SIZE - 1 bytes): the entry at index when its
+// name agrees, else the first entry whose name agrees, so that a re-packed
+// archive does not open another entry under the old name. An empty stored
+// name accepts the entry at index. found receives its number. ZIP_OK, or
+// ZIP_END_OF_LIST when no entry agrees; other codes as the positioning calls give.
+int ArchiveFindRecordedEntry(ZipArchive* archive, int32_t index, const char* storedName, uint32_t* found);
+
 // Reads the current entry whole with one ArchiveReadEntry into a new buffer of
 // its uncompressed size + 1 (NUL-terminated) and hands it to LoadFromBuffer
 // with the entry's base name (the part after its last "/"), which also becomes

@@ -14,12 +14,14 @@
 #include "document/encoding.h"
 #include "document/layout.h"
 #include "document/load.h"
+#include "document/rejoin.h"
 #include "document/text.h"
 #include "importers/html.h"
 #include "importers/load.h"
 #include "platform/trace.h"
 #include "ui/boxes/messagebox.h"
 #include "zip/archive.h"
+#include "zip/fb2zip.h"
 
 namespace {
 
@@ -32,6 +34,31 @@ const char* const DC_NAMESPACE = "http://purl.org/dc/elements/1.1/";
 // Names of 256 bytes or more arrive without a terminator: one byte more than
 // the reader may fill keeps them bounded.
 constexpr uint32_t NAME_BUFFER_SIZE = 1024;
+// An attribute value (a path, an id) longer than this is no real book's: the
+// element is skipped rather than kept and copied.
+constexpr size_t MAX_ATTRIBUTE_BYTES = 4096;
+// The container, package and encryption files are read whole for expat; a
+// package of 20,000 items is under 4 MB.
+constexpr uint32_t MAX_XML_BYTES = 4u << 20;
+
+// What every expat handler's data starts with: an allocation that failed
+// inside a handler sets `failed` (no exception may cross expat's C frames),
+// and the parse is then taken as failed.
+struct XmlState {
+  bool failed = false;
+};
+
+// Runs body, turning any exception into state->failed; once failed, later
+// handlers do nothing.
+template <typename Body>
+void Guarded(XmlState* state, Body body) {
+  if (state->failed) return;
+  try {
+    body();
+  } catch (...) {
+    state->failed = true;
+  }
+}
 
 // The local part of an expat name "namespace<sep>local" (or the whole name).
 const char* LocalName(const char* name) {
@@ -46,10 +73,20 @@ bool InNamespace(const char* name, const char* ns) {
   return size_t(sep - name) == n && std::strncmp(name, ns, n) == 0;
 }
 
-// The value of the attribute of that local name, or null.
-const char* Attribute(const char** attributes, const char* local) {
+// The value of the attribute of that local name, or null (also when the value
+// is longer than MAX_ATTRIBUTE_BYTES: traced, with its first bytes only, and
+// *tooLong set when given).
+const char* Attribute(const char** attributes, const char* local, bool* tooLong = nullptr) {
   for (int i = 0; attributes[i] && attributes[i + 1]; i += 2) {
-    if (std::strcmp(LocalName(attributes[i]), local) == 0) return attributes[i + 1];
+    if (std::strcmp(LocalName(attributes[i]), local) != 0) continue;
+    const char* value = attributes[i + 1];
+    if (strnlen(value, MAX_ATTRIBUTE_BYTES + 1) > MAX_ATTRIBUTE_BYTES) {
+      GpTrace("EPUB: %s attribute over %lu bytes skipped: %.40s...\n", local,
+              static_cast<unsigned long>(MAX_ATTRIBUTE_BYTES), value);
+      if (tooLong) *tooLong = true;
+      return nullptr;
+    }
+    return value;
   }
   return nullptr;
 }
@@ -81,8 +118,9 @@ std::string DecodePercent(const char* s, size_t n) {
 }
 
 // Runs expat with namespaces over the length bytes at xml; false when it is
-// not well formed (or longer than expat takes in one call).
-bool ParseXml(const char* xml, size_t length, void* data, XML_StartElementHandler start,
+// not well formed (or longer than expat takes in one call), or a handler ran
+// out of memory.
+bool ParseXml(const char* xml, size_t length, XmlState* data, XML_StartElementHandler start,
               XML_EndElementHandler end, XML_CharacterDataHandler chars) {
   if (!xml || length > size_t(INT_MAX)) return false;
   XML_Parser parser = XML_ParserCreateNS(nullptr, NS_SEPARATOR);
@@ -96,12 +134,13 @@ bool ParseXml(const char* xml, size_t length, void* data, XML_StartElementHandle
             static_cast<unsigned long>(XML_GetCurrentLineNumber(parser)));
   }
   XML_ParserFree(parser);
-  return ok;
+  if (data->failed) GpTrace("EPUB: out of memory reading the XML\n");
+  return ok && !data->failed;
 }
 
 // --- container.xml ---------------------------------------------------------
 
-struct ContainerState {
+struct ContainerState : XmlState {
   std::string* path;
   bool found = false;
 };
@@ -112,8 +151,10 @@ void XMLCALL ContainerStart(void* data, const char* name, const char** attribute
   const char* type = Attribute(attributes, "media-type");
   const char* fullPath = Attribute(attributes, "full-path");
   if (!type || !fullPath || !*fullPath || std::strcmp(type, "application/oebps-package+xml") != 0) return;
-  *state->path = EpubResolvePath("", fullPath);
-  state->found = !state->path->empty();
+  Guarded(state, [&] {
+    *state->path = EpubResolvePath("", fullPath);
+    state->found = !state->path->empty();
+  });
 }
 
 void XMLCALL NoEnd(void*, const char*) {}
@@ -125,7 +166,7 @@ struct ManifestItem {
   bool readable;
 };
 
-struct PackageState {
+struct PackageState : XmlState {
   const std::string* packagePath;
   EpubPackage* package;
   std::unordered_map<std::string, ManifestItem> manifest;
@@ -142,17 +183,31 @@ void XMLCALL PackageStart(void* data, const char* name, const char** attributes)
   }
   const char* local = LocalName(name);
   if (std::strcmp(local, "item") == 0) {
-    const char* id = Attribute(attributes, "id");
-    const char* href = Attribute(attributes, "href");
+    bool tooLong = false;
+    const char* id = Attribute(attributes, "id", &tooLong);
+    const char* href = Attribute(attributes, "href", &tooLong);
     const char* type = Attribute(attributes, "media-type");
+    if (tooLong) state->package->cut = true;
     if (!id || !href) return;
     const bool readable =
         type && (std::strcmp(type, "application/xhtml+xml") == 0 || std::strcmp(type, "text/html") == 0);
+    if (state->manifest.size() >= EPUB_MAX_MANIFEST_ITEMS) {
+      if (!state->package->cut) GpTrace("EPUB: manifest items past the limit skipped\n");
+      state->package->cut = true;
+      return;
+    }
     // The first item of an id counts, as later ones are errors of the book.
-    state->manifest.emplace(id, ManifestItem{EpubResolvePath(*state->packagePath, href), readable});
+    Guarded(state, [&] {
+      state->manifest.emplace(id, ManifestItem{EpubResolvePath(*state->packagePath, href), readable});
+    });
   } else if (std::strcmp(local, "itemref") == 0) {
-    const char* idref = Attribute(attributes, "idref");
-    if (idref && state->spine.size() < EPUB_MAX_SPINE_ITEMS) state->spine.emplace_back(idref);
+    bool tooLong = false;
+    const char* idref = Attribute(attributes, "idref", &tooLong);
+    if (idref && state->spine.size() < EPUB_MAX_SPINE_ITEMS) {
+      Guarded(state, [&] { state->spine.emplace_back(idref); });
+    } else if (idref || tooLong) {
+      state->package->cut = true;
+    }
   } else if (std::strcmp(local, "title") == 0 && InNamespace(name, DC_NAMESPACE) && !state->titleDone) {
     state->titleDepth = 1;
   }
@@ -167,22 +222,30 @@ void XMLCALL PackageChars(void* data, const char* s, int n) {
   PackageState* state = static_cast<PackageState*>(data);
   if (state->titleDepth == 0 || n <= 0) return;
   std::string& title = state->package->title;
-  for (int i = 0; i < n && title.size() < 4 * TEXT_NAME_SIZE; ++i) {
-    const char c = s[i];
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-      if (!title.empty() && title.back() != ' ') title += ' ';
-    } else {
-      title += c;
+  Guarded(state, [&] {
+    for (int i = 0; i < n && title.size() < 4 * TEXT_NAME_SIZE; ++i) {
+      const char c = s[i];
+      if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+        if (!title.empty() && title.back() != ' ') title += ' ';
+      } else {
+        title += c;
+      }
     }
-  }
+  });
 }
 
 // --- encryption.xml --------------------------------------------------------
 
+struct EncryptionState : XmlState {
+  std::vector<std::string>* paths;
+};
+
 void XMLCALL EncryptionStart(void* data, const char* name, const char** attributes) {
   if (std::strcmp(LocalName(name), "CipherReference") != 0) return;
+  EncryptionState* state = static_cast<EncryptionState*>(data);
+  // A path too long to be kept names no chapter (theirs are bounded too).
   const char* uri = Attribute(attributes, "URI");
-  if (uri) static_cast<std::vector<std::string>*>(data)->push_back(EpubResolvePath("", uri));
+  if (uri) Guarded(state, [&] { state->paths->push_back(EpubResolvePath("", uri)); });
 }
 
 // --- reading the archive ---------------------------------------------------
@@ -227,10 +290,11 @@ std::string CurrentEntryName(ZipArchive* archive) {
   return std::string(name);
 }
 
-// Reads the named entry whole; null when there is none or it cannot be read.
+// Reads the named XML entry whole; null when there is none, it cannot be read
+// or is larger than MAX_XML_BYTES.
 char* ReadNamedEntry(ZipArchive* archive, const std::string& wanted, uint32_t* size) {
   for (int r = ArchiveFirstEntry(archive); r == ZIP_OK; r = ArchiveNextEntry(archive)) {
-    if (CurrentEntryName(archive) == wanted) return ReadCurrentEntry(archive, size);
+    if (CurrentEntryName(archive) == wanted) return ReadCurrentEntry(archive, size, MAX_XML_BYTES);
   }
   return nullptr;
 }
@@ -290,31 +354,41 @@ bool EpubReadPackage(const char* xml, size_t length, const std::string& packageP
   if (!package) return false;
   package->title.clear();
   package->chapters.clear();
-  PackageState state;
-  state.packagePath = &packagePath;
-  state.package = package;
-  if (!ParseXml(xml, length, &state, PackageStart, PackageEnd, PackageChars)) return false;
-  while (!package->title.empty() && package->title.back() == ' ') package->title.pop_back();
-  for (const std::string& idref : state.spine) {
-    const auto found = state.manifest.find(idref);
-    if (found == state.manifest.end()) {
-      GpTrace("EPUB: spine item %s is not in the manifest\n", idref.c_str());
-      continue;
+  package->cut = false;
+  try {
+    PackageState state;
+    state.packagePath = &packagePath;
+    state.package = package;
+    if (!ParseXml(xml, length, &state, PackageStart, PackageEnd, PackageChars)) return false;
+    while (!package->title.empty() && package->title.back() == ' ') package->title.pop_back();
+    for (const std::string& idref : state.spine) {
+      const auto found = state.manifest.find(idref);
+      if (found == state.manifest.end()) {
+        GpTrace("EPUB: spine item %s is not in the manifest\n", idref.c_str());
+        continue;
+      }
+      if (!found->second.readable || found->second.href.empty()) continue;
+      package->chapters.push_back(found->second.href);
     }
-    if (!found->second.readable || found->second.href.empty()) continue;
-    package->chapters.push_back(found->second.href);
+    return true;
+  } catch (...) {
+    GpTrace("EPUB: out of memory reading the package\n");
+    package->chapters.clear();
+    return false;
   }
-  return true;
 }
 
 bool EpubEncryptedPaths(const char* xml, size_t length, std::vector<std::string>* paths) {
   if (!paths) return false;
   paths->clear();
-  return ParseXml(xml, length, paths, EncryptionStart, NoEnd, nullptr);
+  EncryptionState state;
+  state.paths = paths;
+  return ParseXml(xml, length, &state, EncryptionStart, NoEnd, nullptr);
 }
 
-int LoadEpub(Text* text, const char* path) {
-  if (!text || !path) return 0;
+namespace {
+
+int ReadEpub(Text* text, const char* path) {
   ZipArchive* archive = ArchiveOpen(path);
   if (!archive) {
     Fail(LOAD_ERROR, path);
@@ -359,25 +433,32 @@ int LoadEpub(Text* text, const char* path) {
   std::vector<char*> imported(package.chapters.size(), nullptr);
   std::vector<char*> owned;
   uint64_t readTotal = 0;
-  bool incomplete = false;
+  size_t importedTotal = 0;
+  bool incomplete = package.cut;
   for (int r = ArchiveFirstEntry(archive); r == ZIP_OK && !wanted.empty(); r = ArchiveNextEntry(archive)) {
+    if (importedTotal >= size_t(TEXT_MAX_BYTES)) {
+      // The joined text would stop here anyway.
+      GpTrace("EPUB: the text limit is reached, later chapters are left out\n");
+      incomplete = true;
+      break;
+    }
     const auto found = wanted.find(CurrentEntryName(archive));
     if (found == wanted.end()) continue;
     const std::vector<size_t> positions = found->second;
     const std::string name = found->first;
     wanted.erase(found);
-    // All chapters together stay within what one entry may hold: the rest of
+    // All chapters together stay within what one file may hold: the rest of
     // a larger book is left out, and the reader is told.
     ZipEntryInfo info;
     char shortName[8];
     if (ArchiveEntryInfo(archive, &info, shortName, sizeof shortName) != ZIP_OK) continue;
-    if (uint64_t(info.uncompressedSize) + readTotal > ZIP_MAX_ENTRY_SIZE) {
+    if (uint64_t(info.uncompressedSize) + readTotal > uint64_t(DOCUMENT_MAX_INPUT_BYTES)) {
       GpTrace("EPUB: chapter %s is past the book's limit\n", name.c_str());
       incomplete = true;
       continue;
     }
     uint32_t length = 0;
-    char* chapter = ReadCurrentEntry(archive, &length, uint32_t(ZIP_MAX_ENTRY_SIZE - readTotal));
+    char* chapter = ReadCurrentEntry(archive, &length, uint32_t(uint64_t(DOCUMENT_MAX_INPUT_BYTES) - readTotal));
     if (!chapter) {
       GpTrace("EPUB: chapter %s cannot be read\n", name.c_str());
       continue;
@@ -392,6 +473,13 @@ int LoadEpub(Text* text, const char* path) {
     const int32_t converted = ConvertToCp1252(chapter, int32_t(length), guess);
     MarkHtmlStructure(chapter, converted);
     ImportHtml(text, chapter, converted);
+    // The imported text is shorter than the markup it came from: the rest of
+    // the buffer goes back while later chapters are read.
+    const size_t used = std::strlen(chapter) + 1;
+    importedTotal += used - 1;
+    if (used < size_t(length) / 2) {
+      if (char* smaller = static_cast<char*>(std::realloc(chapter, used))) chapter = smaller;
+    }
     owned.push_back(chapter);
     for (size_t position : positions) imported[position] = chapter;
   }
@@ -439,6 +527,7 @@ int LoadEpub(Text* text, const char* path) {
   text->lineCount = 0;
   text->text = joined;
   JoinSoftBreaks(text);
+  RejoinLoadedText(text, false);  // a book's paragraphs are its own
   LayoutLines(text, text->font, text->text, START_STYLE);
 
   // The title in code page 1252, else the path as for any file.
@@ -455,15 +544,28 @@ int LoadEpub(Text* text, const char* path) {
       if (c == '/') c = '-';
     }
   }
-  const std::string& name = title.empty() ? std::string(path) : title;
-  const size_t nameLength = std::min(name.size(), sizeof text->name - 1);
-  std::memcpy(text->name, name.data(), nameLength);
-  text->name[nameLength] = 0;
+  SetTextName(text, title.empty() ? path : title.c_str());
   if (incomplete) MessageBoxWait(LangText(LOAD_ERROR), BaseName(path));
   return 1;
 }
 
+}  // namespace
+
+int LoadEpub(Text* text, const char* path) {
+  if (!text || !path) return 0;
+  try {
+    return ReadEpub(text, path);
+  } catch (...) {
+    // Memory ran out in the bookkeeping (the chapters themselves are
+    // malloc'd and checked): the reader is told, nothing is thrown on.
+    GpTrace("EPUB: out of memory\n");
+    Fail(LOAD_ERROR, path);
+    return 0;
+  }
+}
+
 int LoadDocumentFile(Text* text, const char* path) {
   if (path && NameHasExtension(path, "epub")) return LoadEpub(text, path);
+  if (IsFb2ZipName(path)) return LoadFb2Zip(text, path);
   return LoadFromFile(text, path);
 }

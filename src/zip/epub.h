@@ -12,14 +12,19 @@
 
 struct Text;
 
-// At most this many spine items are read; the rest of a longer spine is left out.
+// At most this many spine items are read; the rest of a longer spine is left
+// out. Manifest items past their limit are skipped the same way.
 constexpr size_t EPUB_MAX_SPINE_ITEMS = 10000;
+constexpr size_t EPUB_MAX_MANIFEST_ITEMS = 20000;
 
 // What the package file says: the title (UTF-8, blanks collapsed, possibly
 // empty) and the archive paths of the spine's (X)HTML items in spine order.
 struct EpubPackage {
   std::string title;
   std::vector<std::string> chapters;
+  // Set when items past the spine's or manifest's bound, or with an id or
+  // path too long to keep, were left out: the book may miss some text.
+  bool cut = false;
 };
 
 // The archive path of the first rootfile of media type
@@ -52,5 +57,6 @@ std::string EpubResolvePath(const std::string& base, const char* href);
 int LoadEpub(Text* text, const char* path);
 
 // The file dialog's and recent files' way to open a file from the card:
-// LoadEpub for names ending ".epub", LoadFromFile for everything else.
+// LoadEpub for names ending ".epub", LoadFb2Zip (fb2zip.h) for ".fb2.zip",
+// LoadFromFile for everything else.
 int LoadDocumentFile(Text* text, const char* path);
