@@ -12,6 +12,7 @@
 #include "document/layout.h"
 #include "document/render.h"
 #include "document/text.h"
+#include "document/zoom.h"
 #include "platform/files.h"
 #include "platform/font.h"
 #include "platform/keys.h"
@@ -104,7 +105,7 @@ bool AutoscrollOn() { return g_autoscroll; }
 
 void SaveOnQuit() {
   SaveConfig();
-  if (g_recentList) g_recentList->AddEntry(g_currentEntry);
+  RecordCurrentDocument();
 }
 
 void Init() {
@@ -172,7 +173,7 @@ void GameEngine() {
 
 void Shutdown() {
   SaveConfig();
-  if (g_recentList) g_recentList->AddEntry(g_currentEntry);
+  RecordCurrentDocument();
   delete g_recentList;
   g_recentList = nullptr;
   delete g_video;

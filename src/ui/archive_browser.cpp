@@ -1,6 +1,7 @@
 // Browsing a ZIP archive like a folder tree: the rows of one folder inside the
 // archive (folders one level down, files of the folder), moving between them,
 // and loading the chosen entry as the document. Run by the file dialog.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +26,8 @@ constexpr int LONG_NAME_TAIL = 6;
 constexpr uint16_t ARCHIVE_FILL = 0x0018;
 constexpr int PREFIX_SIZE = int(ENTRY_NAME_READ) + FILE_LIST_NAME_SIZE;
 
-const char* const ENTRY_EXTENSIONS[] = {"TXT", "RTF", "PDB", "HTML", "HTM", "PDF"};
+const char* const ENTRY_EXTENSIONS[] = {"TXT", "RTF", "PDB", "HTML", "HTM", "PDF",
+                                        "MOBI", "PRC", "AZW", "AZW3", "FB2"};
 
 void SetArchiveListLook(FileList* list, int frameX, int frameY, int width, int height, int contentTop) {
   list->x = frameX + 10;
@@ -42,7 +44,7 @@ void SetArchiveListLook(FileList* list, int frameX, int frameY, int width, int h
 bool HasFolderRow(const FileList* list, const char* name, size_t length, int32_t lastFolder) {
   auto same = [&](int32_t i) {
     const FileListEntry& row = list->rows[i];
-    return row.type == ENTRY_FOLDER && std::strncmp(row.name, name, length) == 0 && row.name[length] == 0;
+    return EntryKind(row.type) == ENTRY_FOLDER && std::strncmp(row.name, name, length) == 0 && row.name[length] == 0;
   };
   // Entries of one folder usually follow each other: the last folder row first.
   if (lastFolder > 0 && same(lastFolder)) return true;
@@ -90,6 +92,7 @@ void BuildArchiveList(FileList* list, ZipArchive* archive, const char* prefix, i
     ZipEntryInfo info;
     if (ArchiveEntryInfo(archive, &info, name, ENTRY_NAME_READ) != ZIP_OK) break;
     name[ENTRY_NAME_READ] = 0;
+    const int32_t utf8 = (info.flags & ZIP_FLAG_UTF8) ? int32_t(ENTRY_UTF8_NAME) : 0;
     const char* rest = name;
     if (prefixLength == 0 || std::strncmp(name, prefix, prefixLength) == 0) {
       rest = name + prefixLength;
@@ -100,7 +103,7 @@ void BuildArchiveList(FileList* list, ZipArchive* archive, const char* prefix, i
           char folder[FILE_LIST_NAME_SIZE];
           std::snprintf(folder, sizeof folder, "%.*s", int(length), rest);
           lastFolder = list->count;
-          SetFileListEntry(&list->rows[list->count++], folder, ENTRY_FOLDER, 0);
+          SetFileListEntry(&list->rows[list->count++], folder, ENTRY_FOLDER | utf8, 0);
         }
       } else if (!slash && rest[0]) {
         const size_t length = std::strlen(rest);
@@ -117,7 +120,7 @@ void BuildArchiveList(FileList* list, ZipArchive* archive, const char* prefix, i
             break;
           }
         }
-        SetFileListEntry(&list->rows[list->count++], shown, type, number);
+        SetFileListEntry(&list->rows[list->count++], shown, type | utf8, number);
       }
     }
     if (ArchiveNextEntry(archive) != ZIP_OK) break;
@@ -130,32 +133,56 @@ int BrowseArchive(ZipArchive* archive, const char* title, int width, int height,
   if (!g_video) return -1;
   const int frameX = (SCREEN_WIDTH - width) / 2;
   const int frameY = (SCREEN_HEIGHT - height) / 2;
-  g_video->DrawWindow(frameX, frameY, width, height, ARCHIVE_FILL, title, 0, g_video->FrontBuffer());
+  // The archive's path as shown, by its end when long (the title starts 5
+  // pixels in and its outline reaches one further).
+  char shownTitle[PREFIX_SIZE];
+  char fittedTitle[PREFIX_SIZE];
+  ShownPath(title, shownTitle, sizeof shownTitle);
+  FitPathByEnd(shownTitle, width - 12, fittedTitle, sizeof fittedTitle);
+  g_video->DrawWindow(frameX, frameY, width, height, ARCHIVE_FILL, fittedTitle, 0, g_video->FrontBuffer());
   FileList list;
   SetArchiveListLook(&list, frameX, frameY, width, height, contentTop);
-  list.rows = static_cast<FileListEntry*>(std::malloc(sizeof(FileListEntry) * ARCHIVE_LIST_ROWS));
+  // A folder of the archive holds at most all its entries: rows for them and
+  // the parent row, up to the bound.
+  const int maxRows = int(std::min<uint32_t>(archive ? archive->entryCount : 0, ARCHIVE_LIST_ROWS - 1)) + 1;
+  list.rows = static_cast<FileListEntry*>(std::malloc(sizeof(FileListEntry) * size_t(maxRows)));
   if (!list.rows) return -1;
   char prefix[PREFIX_SIZE] = "";
+  char left[FILE_LIST_NAME_SIZE] = "";
   int result = -1;
   for (;;) {
-    BuildArchiveList(&list, archive, prefix, ARCHIVE_LIST_ROWS);
+    BuildArchiveList(&list, archive, prefix, maxRows);
     list.firstVisible = 0;
     list.selected = 0;
+    // Up a folder: the one just left is selected.
+    for (int32_t i = 1; left[0] && i < list.count; ++i) {
+      if (EntryKind(list.rows[i].type) == ENTRY_FOLDER && std::strcmp(list.rows[i].name, left) == 0) {
+        list.selected = i;
+        break;
+      }
+    }
+    left[0] = 0;
     const int chosen = FileListRun(&list);
     if (chosen < 0) break;
     const FileListEntry& row = list.rows[chosen];
-    if (row.type == ENTRY_DOCUMENT) {
+    const int32_t kind = EntryKind(row.type);
+    if (kind == ENTRY_DOCUMENT) {
       if (OpenArchiveEntry(archive, row.index)) {
         if (entryName) std::snprintf(entryName, FILE_LIST_NAME_SIZE, "%s", row.name);
         result = row.index;
         break;
       }
-    } else if (row.type == ENTRY_FOLDER) {
+    } else if (kind == ENTRY_FOLDER) {
       const size_t n = std::strlen(prefix);
       // A prefix is always part of a name that was read, so this fits.
       std::snprintf(prefix + n, sizeof prefix - n, "%s", row.name);
-    } else if (row.type == ENTRY_PARENT) {
+    } else if (kind == ENTRY_PARENT) {
       if (!prefix[0]) break;
+      // The last folder of the prefix, as its row is named ("name/").
+      const size_t n = std::strlen(prefix);
+      size_t start = n - 1;
+      while (start > 0 && prefix[start - 1] != '/') --start;
+      std::snprintf(left, sizeof left, "%.*s", int(n - start), prefix + start);
       ParentPrefix(prefix);
     }
   }
@@ -193,17 +220,22 @@ int OpenArchiveEntry(ZipArchive* archive, int32_t entryIndex) {
   }
   buffer[delivered] = 0;
   const char* documentName = BaseName(name);
-  if (!LoadFromBuffer(g_text, documentName, buffer, delivered)) {
-    // Refused with its own message (a protected PDF): the document stays.
-    ArchiveCloseEntry(archive);
-    return 0;
-  }
-  const int closed = ArchiveCloseEntry(archive);
+  // The entry's name names the document unless the loader gives a book's
+  // title instead; a document that is refused keeps its own name.
+  char kept[TEXT_NAME_SIZE] = "";
   if (g_text) {
+    std::memcpy(kept, g_text->name, sizeof kept);
     const size_t length = strnlen(documentName, sizeof g_text->name - 1);
     std::memcpy(g_text->name, documentName, length);
     g_text->name[length] = 0;
   }
+  if (!LoadFromBuffer(g_text, documentName, buffer, delivered)) {
+    // Refused with its own message (a protected PDF): the document stays.
+    if (g_text) std::memcpy(g_text->name, kept, sizeof kept);
+    ArchiveCloseEntry(archive);
+    return 0;
+  }
+  const int closed = ArchiveCloseEntry(archive);
   // What was read stays on screen, but it is not what the archive holds when
   // the CRC failed or the data ran out early: the reader is told, as when the
   // entry is reopened from the recent-files list.

@@ -4,8 +4,10 @@
 #include "ui/find.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "document/layout.h"
+#include "document/render.h"
 #include "document/search.h"
 #include "document/text.h"
 #include "platform/settings.h"
@@ -37,6 +39,25 @@ void DrawSunkenField(uint16_t* buf, int top) {
   for (int y = top + 2; y <= top + 16; ++y) TintPixel(buf, SUNKEN_RIGHT, y, TintStrongLighten);
 }
 
+// The line the search starts from: the line at the top of the screen for a
+// new search (the drawn position, which a hit near the end may lie beyond),
+// else the line after the one at the reading position, which a previous hit
+// put at the top. A position on or past the last line's top lies in the last
+// line, as for the page-break jumps: "next" after a hit there finds nothing
+// more instead of starting again from the document's first line.
+int32_t FirstSearchLine(const Text* text, int32_t position, int offset) {
+  if (!text || text->lineCount <= 0 || !text->lines) return 0;
+  if (offset == 0) {
+    const int32_t limit = ScrollLimit(text, g_settings.titleBarShown != 0);
+    if (position > limit) position = limit;
+    if (position < 0) position = 0;
+  }
+  int32_t line = LineAtPosition(text, position);
+  if (line < 0) line = text->lineCount - 1;
+  const int64_t first = int64_t(line) + offset;
+  return int32_t(first > INT32_MAX ? INT32_MAX : first < INT32_MIN ? INT32_MIN : first);
+}
+
 }  // namespace
 
 int RunFindDialog(int offset) {
@@ -45,14 +66,17 @@ int RunFindDialog(int offset) {
   const int top = g_video->DrawWindow(DIALOG_X, DIALOG_Y, DIALOG_WIDTH, DIALOG_HEIGHT,
                                       g_interfaceColour, LangText("Find...|Buscar..."), 0, front);
   DrawSunkenField(front, top);
+  char asked[FIND_TEXT_SIZE];
+  std::memcpy(asked, g_settings.findText, sizeof asked);
   // The edit field is 132 x 14 at (94, top + 3), inside the sunken frame.
   if (!KeyboardInput(DIALOG_X, top - 1, DIALOG_WIDTH)) return 0;
+  // Another text is a new search, not the next hit of the old one: a word in
+  // view above the previous hit must be found.
+  if (std::strncmp(asked, g_settings.findText, sizeof asked) != 0) offset = 0;
 
   const Text* text = g_text;
-  int64_t first = int64_t(LineAtPosition(text, g_currentEntry.position)) + offset;
-  if (first > INT32_MAX) first = INT32_MAX;
-  if (first < INT32_MIN) first = INT32_MIN;
-  const int32_t found = FindText(text, int32_t(first), g_settings.findText);
+  const int32_t found = FindText(text, FirstSearchLine(text, g_currentEntry.position, offset),
+                                 g_settings.findText);
   if (found == -1) {
     if (g_settings.language == 0) {
       MessageBoxWait("Find result", "Not found!");

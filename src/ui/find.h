@@ -4,8 +4,10 @@
 #pragma once
 
 // Opens the dialog over the screen and, when the user chooses "Ok", searches
-// g_text from the line at the current entry's reading position plus offset (0
-// for a new search, 1 to go on after the line of the previous hit). Found: the
+// g_text: with offset 0, or when the find text was changed in the dialog, from
+// the line at the top of the screen; with offset 1, from the line after the
+// one at the reading position (the previous hit; the last line when the
+// position is on or past its top). Found: the
 // reading position becomes the line's top - 5, so it is the first line of the
 // view, and the result is 1 (also when the line has no place to move to and
 // the view stays). Not found: a message box waits for a key and the result is

@@ -46,6 +46,7 @@ enum : int32_t {
   CMD_PROGRESS_STYLE = 1005,
   CMD_LANGUAGE = 1006,
   CMD_INTERFACE = 1007,
+  CMD_REJOIN_LINES = 1008,
 };
 
 // One row: a bilingual text ("English|Spanish", at most 31 characters, a

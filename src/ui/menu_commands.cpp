@@ -4,16 +4,21 @@
 // written at once with SaveConfig; a failed write leaves the new value in use.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "document/layout.h"
+#include "document/load.h"
+#include "document/rejoin.h"
 #include "document/render.h"
 #include "document/text.h"
+#include "document/zoom.h"
 #include "platform/keys.h"
 #include "platform/recent.h"
 #include "platform/settings.h"
 #include "platform/video.h"
 #include "ui/boxes/messagebox.h"
 #include "ui/filedialog.h"
+#include "ui/filelist.h"
 #include "ui/find.h"
 #include "ui/menu.h"
 #include "ui/recent_menu.h"
@@ -156,7 +161,9 @@ int32_t CommandFind() {
   int offset = 0;
   int found = 0;
   do {
-    Redraw();
+    // The page in both buffers: the dialog's first frame shows it, not the
+    // menu that the other buffer still holds.
+    RedrawUnderBox();
     found = RunFindDialog(offset);
     offset = 1;
     Redraw();
@@ -165,10 +172,33 @@ int32_t CommandFind() {
   return CMD_FIND;
 }
 
+// The Info box's body with the document's path as shown: converted from
+// UTF-8, and by its end when wider than the box.
+void ShownInfo(char (&info)[INFO_TEXT_SIZE]) {
+  TextInfo(g_text, info, sizeof info);
+  if (!g_text) return;
+  const char* raw = TrimSdPath(g_text->name);
+  char* at = raw[0] ? std::strstr(info, raw) : nullptr;
+  if (!at) return;
+  char shown[INFO_TEXT_SIZE];
+  char fitted[INFO_TEXT_SIZE];
+  ShownPath(raw, shown, sizeof shown);
+  FitPathByEnd(shown, MESSAGE_PATH_WIDTH, fitted, sizeof fitted);
+  // The rest after the path, put back after the path as shown (cut to the buffer).
+  char rest[INFO_TEXT_SIZE];
+  std::memcpy(rest, at + std::strlen(raw), std::strlen(at + std::strlen(raw)) + 1);
+  const size_t head = size_t(at - info);
+  const size_t length = std::min(std::strlen(fitted), sizeof info - 1 - head);
+  std::memcpy(at, fitted, length);
+  const size_t tail = std::min(std::strlen(rest), sizeof info - 1 - head - length);
+  std::memcpy(at + length, rest, tail);
+  at[length + tail] = 0;
+}
+
 int32_t CommandInfo() {
   RedrawUnderBox();
   char info[INFO_TEXT_SIZE];
-  TextInfo(g_text, info, sizeof info);
+  ShownInfo(info);
   MessageBoxWait(g_settings.language == 1 ? "Info del texto actual" : "Info about current text", info);
   return CMD_INFO;
 }
@@ -213,10 +243,9 @@ int32_t CommandPageBreak(bool next) {
 int32_t CommandZoom(int step) {
   const int level = g_settings.zoomLevel;
   if (step > 0 ? level >= MAX_ZOOM_LEVEL : level <= 0) return STAY;
-  g_settings.zoomLevel = uint16_t(level + step);
-  SelectZoomFont();
+  // The line at the top stays there, shown whole, whatever the new heights.
+  ChangeZoomLevel(level + step);
   SaveConfig();
-  Position() = Relayout(g_text, Position());
   Redraw();
   return STAY;
 }
@@ -280,6 +309,16 @@ int32_t CommandSwitch(uint16_t* setting) {
   return STAY;
 }
 
+// Hard-wrapped plain text joined or put back in place: byte offsets stay, so
+// the line at the top of the screen stays there, as after a zoom change.
+int32_t CommandRejoin() {
+  g_settings.rejoinLines = Switched(g_settings.rejoinLines);
+  SaveConfig();
+  if (ApplyRejoinSetting(g_text)) Position() = Relayout(g_text, Position());
+  Redraw();
+  return STAY;
+}
+
 int32_t CommandSwapKeys() {
   g_settings.keySwap = int16_t(g_settings.keySwap == 0 ? 1 : 0);
   SetKeySwap(uint32_t(g_settings.keySwap));
@@ -322,6 +361,7 @@ int32_t RunCommand(Menu* menu, int32_t command) {
     case CMD_INTERFACE: return CommandInterface(menu);
     case CMD_TITLE_BAR: return CommandSwitch(&g_settings.titleBarShown);
     case CMD_PROGRESS_STYLE: return CommandSwitch(&g_settings.progressStyle);
+    case CMD_REJOIN_LINES: return CommandRejoin();
     case CMD_SWAP_KEYS: return CommandSwapKeys();
     case CMD_LANGUAGE: return CommandLanguage(menu);
     case CMD_HELP: return CommandMessage(HELP_TITLE, HELP_ENGLISH, HELP_SPANISH, CMD_HELP);
@@ -341,7 +381,7 @@ void BuildMenuBar(MenuBar* bar, int selected) {
     const char* text;
     int32_t width;
     int32_t listWidth;
-    Row rows[7];
+    Row rows[8];
   };
   static const Entry TREE[MENU_BAR_ENTRIES] = {
       {"File|Fichero", 50, 80,
@@ -358,7 +398,8 @@ void BuildMenuBar(MenuBar* bar, int selected) {
        {{"Background|Fondo", CMD_BACKGROUND}, {"Text|Texto", CMD_TEXT_COLOUR},
         {"Interface|Interfaz", CMD_INTERFACE}, {"TitleBar|Barra T\xEDtulo", CMD_TITLE_BAR},
         {"Progress/Pags|Progreso/Pags", CMD_PROGRESS_STYLE},
-        {"Swap keys|Cambiar teclas", CMD_SWAP_KEYS}, {"Language|Idioma", CMD_LANGUAGE}}},
+        {"Swap keys|Cambiar teclas", CMD_SWAP_KEYS}, {"Language|Idioma", CMD_LANGUAGE},
+        {"Rejoin lines|Unir l\xEDneas", CMD_REJOIN_LINES}}},
       {"?", 15, 80, {{"Quick Help|Ayuda", CMD_HELP}, {"About|Acerca de", CMD_ABOUT}}},
   };
   bar->count = MENU_BAR_ENTRIES;

@@ -185,7 +185,9 @@ int main(int argc, char** argv) {
   }
   if (intro) {
     LoadIntroduction(g_text);
-  } else if (!LoadFileOrArchiveEntry(g_text, input)) {
+  } else if (!LoadFileOrArchiveEntry(g_text, input) && GpKeyScriptPolls() == 0) {
+    // A document refused with a message goes on as the empty page it leaves
+    // (status 2); one that could not be read at all ends here.
     std::fprintf(stderr, "quillo-render: cannot read %s\n", input);
     return 1;
   }
