@@ -2,18 +2,85 @@
 # Builds the test files under tests/data/limits/: small files that expand to
 # far more than the console's memory (PalmDoc records that all point at the
 # same bytes, a PDF of Flate streams just under the ratio limit, a ZIP entry of
-# 64 MB of line feeds), and a PDF whose content stream is ASCIIHexDecode over
+# 64 MB of line feeds, EPUBs whose spine repeats one chapter 100,000 times,
+# whose manifest holds 25,000 items or a 3 MB path, whose container holds a
+# 16 MB attribute), and a PDF whose content stream is ASCIIHexDecode over
 # FlateDecode in lowercase digits broken by white space. Python 3's zlib and
 # zipfile write the compressed data. Run once from anywhere; outputs are
-# committed.
+# committed. With --large DIR it writes instead, into DIR, the hostile files
+# too large to commit (a 21 MB PDF of 1,300 streams that each inflate to
+# 16 MB of blanks; an EPUB of 1.4 million manifest items), for
+# scripts/check-memory.sh.
 #   needs: python3
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 OUT="$ROOT/tests/data/limits"
+LARGE=
+if [ "${1:-}" = --large ]; then
+  LARGE=1
+  OUT=$2
+fi
 mkdir -p "$OUT"
-/usr/bin/python3 - "$OUT" <<'PY'
+/usr/bin/python3 - "$OUT" "$LARGE" <<'PY'
 import struct, sys, zlib, zipfile
-out = sys.argv[1]
+out, large = sys.argv[1], sys.argv[2] == "1"
+
+def epub(path, package, chapter=b"<html><body><p>A chapter.</p></body></html>", container=None):
+    if container is None:
+        container = (b'<?xml version="1.0"?><container version="1.0" '
+                     b'xmlns="urn:oasis:names:tc:opendocument:xmlns:container"><rootfiles>'
+                     b'<rootfile full-path="content.opf" media-type="application/oebps-package+xml"/>'
+                     b'</rootfiles></container>')
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+        z.writestr(zipfile.ZipInfo("mimetype"), b"application/epub+zip")
+        z.writestr("META-INF/container.xml", container)
+        z.writestr("content.opf", package)
+        z.writestr("c.xhtml", chapter)
+
+def opf(manifest, spine):
+    return (b'<?xml version="1.0"?><package xmlns="http://www.idpf.org/2007/opf" version="2.0">'
+            b'<metadata xmlns:dc="http://purl.org/dc/elements/1.1/"><dc:title>Hostile</dc:title></metadata>'
+            b'<manifest>' + manifest + b'</manifest><spine>' + spine + b'</spine></package>')
+
+CHAPTER_ITEM = b'<item id="c" href="c.xhtml" media-type="application/xhtml+xml"/>'
+
+if large:
+    # 1,300 streams of 16 MB of blanks, each compressed to about 16 KB.
+    blanks = zlib.compress(b" " * (16 << 20), 9)
+    objs = [b"<< /Type /Catalog /Pages 2 0 R >>",
+            b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+            b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents [%s] >>"
+            % b" ".join(b"%d 0 R" % (4 + i) for i in range(1300))]
+    objs += [b"<< /Length %d /Filter /FlateDecode >>\nstream\n" % len(blanks) + blanks + b"\nendstream"] * 1300
+    body, offsets = bytearray(b"%PDF-1.4\n"), []
+    for i, o in enumerate(objs):
+        offsets.append(len(body))
+        body += b"%d 0 obj\n" % (i + 1) + o + b"\nendobj\n"
+    xref = len(body)
+    body += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
+    body += b"".join(b"%010d 00000 n \n" % off for off in offsets)
+    body += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
+    open(out + "/many-streams.pdf", "wb").write(bytes(body))
+    items = b"".join(b'<item id="i%d" href="c%d.xhtml" media-type="application/xhtml+xml"/>' % (i, i)
+                     for i in range(1400000))
+    epub(out + "/many-items-large.epub", opf(CHAPTER_ITEM + items, b'<itemref idref="c"/>'))
+    sys.exit(0)
+
+# One chapter of about 3 KB, 100,000 times in the spine.
+chapter = b"<html><body>" + b"<p>The lighthouse stood above the bay, and the keeper counted ships.</p>" * 40 + b"</body></html>"
+epub(out + "/spine-repeat.epub", opf(CHAPTER_ITEM, b'<itemref idref="c"/>' * 100000), chapter)
+# 25,000 manifest items (past the bound), one of them read.
+items = b"".join(b'<item id="i%d" href="c%d.xhtml" media-type="application/xhtml+xml"/>' % (i, i)
+                 for i in range(25000))
+epub(out + "/many-items.epub", opf(CHAPTER_ITEM + items, b'<itemref idref="c"/>'))
+# A manifest path of 3 MB beside the real chapter's item.
+epub(out + "/long-href.epub", opf(b'<item id="x" href="' + b"a/" * (3 << 19) + b'x.xhtml" media-type="application/xhtml+xml"/>'
+                                  + CHAPTER_ITEM, b'<itemref idref="x"/><itemref idref="c"/>'))
+# A container whose rootfile path is 16 MB long.
+epub(out + "/huge-container.epub", opf(CHAPTER_ITEM, b'<itemref idref="c"/>'),
+     container=b'<?xml version="1.0"?><container xmlns="urn:oasis:names:tc:opendocument:xmlns:container">'
+               b'<rootfiles><rootfile full-path="' + b"p" * (16 << 20) +
+               b'" media-type="application/oebps-package+xml"/></rootfiles></container>')
 
 def pdb(path, data, records):
     # Stored (compression 1) records alternating between the start and the

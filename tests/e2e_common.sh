@@ -26,7 +26,8 @@ start_xvfb() {
 }
 
 # The row where the file dialog lists a name in folder, or -1: "<..>" first,
-# then folders, documents and other files, each by name ("." left out).
+# then folders, documents and other files, each by name without case ("."
+# left out; ASCII names only: accented letters sort by their base letter).
 row_of() {
   local folder="$1" target="$2" name shown rank
   local rows=()
@@ -47,7 +48,7 @@ row_of() {
   while IFS= read -r line; do
     i=$((i + 1))
     [ "${line#* }" = "$target" ] && { echo "$i"; return; }
-  done < <(printf '%s\n' "${rows[@]}" | LC_ALL=C sort -k1,1nr -k2)
+  done < <(printf '%s\n' "${rows[@]}" | LC_ALL=C sort -k1,1nr -k2f)
   echo -1
 }
 

@@ -5,7 +5,10 @@
 # checked on the screen, "Open another file..." opens the dialog, keys walk
 # into books/, into the archive and its folder and open an entry, DOWN
 # scrolls, SIGTERM ends it. A second start must list that entry first and
-# reopen it where it was left (the same screen as the first run's last).
+# reopen it where it was left (the same screen as the first run's last); a
+# broken PDF then chosen through "Open.." must say so once and leave that
+# book on screen, at its place, and out of the recent-files list. A third
+# start at zoom 2 must bring the same line to the top.
 # Usage: e2e_files.sh path/to/quillo
 set -uo pipefail
 . "$(dirname "$0")/e2e_common.sh"
@@ -32,6 +35,8 @@ start_xvfb $(shuf -i 140-199) || fail "Xvfb did not start"
 
 mkdir -p "$run/books"
 cp "$here/data/files/books/"* "$run/books/"
+# A broken PDF whose name sorts last, after the rows the first run walks.
+printf '%%PDF-1.4\n1 0 obj\n<< /Type /Catalog' >"$run/books/torn.pdf"
 
 # quillo.mrf: a count of 1, then one 336-byte record naming books/novel.txt
 # (entry index -1, position 0), written byte by byte.
@@ -160,6 +165,71 @@ cmp -s <(convert "$work/scrolled.xwd" rgb:-) <(convert "$work/reopened.xwd" rgb:
   convert "$work/scrolled.xwd" "$work/scrolled.png"; convert "$work/reopened.xwd" "$work/reopened.png"
   fail "the reopened book differs from where it was left (see scrolled.png, reopened.png)"
 }
+# START, "Open..", the broken PDF (RIGHT: the last row): one message (closed
+# with CANCEL, which the reading view ignores), then the same screen as before.
+press Tab
+press Return
+for _ in $(seq 50); do grep -q "^Filedialog $run/books/: " "$work/out2.log" && break; sleep 0.1; done
+grep -q "^Filedialog $run/books/: " "$work/out2.log" || fail "no dialog in books/"
+press Right
+press Return
+for _ in $(seq 50); do grep -q "^Error loading file: torn.pdf" "$work/out2.log" && break; sleep 0.1; done
+[ "$(grep -c "^Error loading file: torn.pdf" "$work/out2.log")" -eq 1 ] || fail "no single message for the broken PDF"
+press Escape
+sleep 1
+shoot kept
+same_image "$work/reopened.xwd" "$work/kept.xwd" || {
+  convert "$work/reopened.xwd" "$work/reopened.png"; convert "$work/kept.xwd" "$work/kept.png"; fail "the broken PDF changed the screen (see reopened.png, kept.png)"
+}
+stop
+grep -q -a "torn.pdf" "$run/quillo.mrf" && fail "the broken PDF was recorded"
+
+# Third run at zoom 2: the record keeps, behind its mark, the byte offset of
+# the line at the top; reopened at another zoom, the same line comes to the
+# top, so the quit records the same offset and a zoom-2 position.
+mark="$(od -An -t x1 -j 312 -N 4 "$run/quillo.mrf" | tr -d ' ')"
+[ "$mark" = "51706c01" ] || fail "no place mark in the record ($mark)"
+offset="$(od -An -t d4 -j 316 -N 4 "$run/quillo.mrf" | tr -d ' ')"
+printf '\002' | dd of="$run/quillo.cfg" bs=1 seek=8 conv=notrunc status=none
+start "$work/out3.log" "-mrf load"
+sleep 1
+press Return
+for _ in $(seq 50); do grep -q -x -- "-while loop" "$work/out3.log" && break; sleep 0.1; done
+grep -q -x -- "-while loop" "$work/out3.log" || fail "the main loop did not start at zoom 2"
+stop
+[ "$(od -An -t d4 -j 316 -N 4 "$run/quillo.mrf" | tr -d ' ')" = "$offset" ] || fail "another line was on top at zoom 2"
+[ "$(od -An -t u1 -j 322 -N 1 "$run/quillo.mrf" | tr -d ' ')" = 2 ] || fail "the place was not taken at zoom 2"
+[ "$(od -An -t d4 -j 308 -N 4 "$run/quillo.mrf" | tr -d ' ')" != "$position" ] || fail "the zoom-0 position was used at zoom 2"
+
+# Fourth run: eight recorded books, two of them named novel.txt in different
+# folders. The start-up chooser shows seven rows; DOWN scrolls down to its
+# ninth, "Open another file...", under the selection bar on the last row
+# shown, and RETURN opens the file dialog.
+mkdir -p "$run/books/more"
+cp "$run/books/novel.txt" "$run/books/more/novel.txt"
+record() {  # one 336-byte record of a plain file at position 0
+  printf '%s' "$1"; zeros $((256 - ${#1})); zeros 44; printf '\377\377\377\377'; zeros 32
+}
+{
+  printf '\010\000\000\000'
+  record "$run/books/more/novel.txt"
+  record "$run/books/novel.txt"
+  for i in 1 2 3 4 5 6; do record "$run/books/book$i.txt"; done
+} >"$run/quillo.mrf"
+[ "$(stat -c %s "$run/quillo.mrf")" -eq $((4 + 8 * 336)) ] || fail "quillo.mrf of eight rows not written"
+# Back to zoom 0, which the chooser's checks are made for.
+printf '\000' | dd of="$run/quillo.cfg" bs=1 seek=8 conv=notrunc status=none
+start "$work/out4.log" "-mrf load"
+sleep 1
+expect_chooser chooser4
+press Down 8
+sleep 0.5
+shoot chooser4-last
+expect_pixel chooser4-last 280 162 255 251 0
+expect_pixel chooser4-last 280 90 0 82 132
+press Return
+for _ in $(seq 50); do grep -q "^Filedialog " "$work/out4.log" && break; sleep 0.1; done
+grep -q "^Filedialog " "$work/out4.log" || fail "the chooser's last row did not open the dialog"
 stop
 cleanup
 rm -rf "$work"

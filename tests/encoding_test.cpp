@@ -16,6 +16,7 @@
 #include "importers/load.h"
 #include "mono_font.h"
 #include "platform/keys.h"
+#include "platform/settings.h"
 #include "zip/archive_load.h"
 
 namespace {
@@ -56,9 +57,13 @@ std::string Loaded(const std::string& path) {
   MonoFont mono(10, 10);
   Text t;
   t.font = &mono.font;
+  // The bytes as converted: hard-wrapped lines are not rejoined here.
+  const uint16_t rejoin = g_settings.rejoinLines;
+  g_settings.rejoinLines = 0;
   testing::internal::CaptureStdout();  // numeric references trace their digits
   EXPECT_EQ(LoadFileOrArchiveEntry(&t, path.c_str()), 1);
   testing::internal::GetCapturedStdout();
+  g_settings.rejoinLines = rejoin;
   std::string out = t.text ? t.text : "";
   ClearTextContents(&t);
   return out;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "platform/cp1252.h"
 #include "platform/files.h"
 #include "platform/keys.h"
 #include "platform/settings.h"
@@ -126,31 +127,22 @@ TEST_F(FileListTest, RowsOutsideTheListAreBroughtInside) {
   EXPECT_EQ(list_.firstVisible, 3) << "the selected row is on show";
 }
 
-// The order a gnome sort over rows 1.. gives, written out as the reference.
-void GnomeSort(std::vector<FileListEntry>& rows) {
-  auto after = [](const FileListEntry& a, const FileListEntry& b) {
-    const int ta = a.type & 0x7FFF, tb = b.type & 0x7FFF;
-    return ta != tb ? ta < tb : std::strcmp(a.name, b.name) > 0;
-  };
-  size_t i = 1;
-  while (i + 1 < rows.size()) {
-    if (after(rows[i], rows[i + 1])) {
-      std::swap(rows[i], rows[i + 1]);
-      if (i > 1) --i;
-    } else {
-      ++i;
-    }
-  }
-}
+int CountColour(const uint16_t* frame, int x0, int y0, int x1, int y1, uint16_t colour);
 
-TEST_F(FileListTest, SortKeepsRowZeroAndOrdersByTypeThenName) {
+TEST_F(FileListTest, SortPutsFoldersFirstAndNamesAsAPersonReadsThem) {
+  // Row 0 stays; then parent, folders, documents, other files; names without
+  // case, accented letters by their base letter, UTF-8 names as shown.
   const struct {
     const char* name;
     int32_t type;
-  } input[] = {{"zeta.txt", ENTRY_DOCUMENT}, {"b.txt", ENTRY_DOCUMENT}, {"<docs>", ENTRY_FOLDER},
-               {"photo.jpg", ENTRY_OTHER},   {"<..>", ENTRY_PARENT},   {"B.txt", ENTRY_DOCUMENT},
-               {"a.bin", ENTRY_OTHER},       {"<Music>", ENTRY_FOLDER}, {"b.txt", ENTRY_DOCUMENT},
-               {"\xE9t\xE9.txt", ENTRY_DOCUMENT}};
+  } input[] = {{"zeta.txt", ENTRY_DOCUMENT},         {"The end.txt", ENTRY_DOCUMENT},
+               {"<docs>", ENTRY_FOLDER},             {"photo.jpg", ENTRY_OTHER},
+               {"<..>", ENTRY_PARENT},               {"b.txt", ENTRY_DOCUMENT},
+               {"canci\xF3n.txt", ENTRY_DOCUMENT},    {"a.bin", ENTRY_OTHER},
+               {"<Music>", ENTRY_FOLDER},            {"B.txt", ENTRY_DOCUMENT},
+               {"\xC3\x81rbol.txt", ENTRY_DOCUMENT}, {"<ab-x>", ENTRY_FOLDER},
+               {"<ab>", ENTRY_FOLDER},               {"b.txt", ENTRY_DOCUMENT},
+               {"\xC6sop.txt", ENTRY_DOCUMENT},       {"Cancion.txt", ENTRY_DOCUMENT}};
   std::vector<FileListEntry> rows;
   int serial = 0;
   for (const auto& in : input) {
@@ -158,32 +150,77 @@ TEST_F(FileListTest, SortKeepsRowZeroAndOrdersByTypeThenName) {
     SetFileListEntry(&row, in.name, in.type, serial++);
     rows.push_back(row);
   }
-  std::vector<FileListEntry> expected = rows;
-  GnomeSort(expected);
   FileList list;
   list.rows = rows.data();
   list.count = int32_t(rows.size());
   SortFileList(&list);
   std::vector<std::string> names;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    names.push_back(rows[i].name);
-    EXPECT_STREQ(rows[i].name, expected[i].name) << i;
-    EXPECT_EQ(rows[i].index, expected[i].index) << "equal rows keep their order, " << i;
+  for (const FileListEntry& row : rows) names.push_back(row.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"zeta.txt", "<..>", "<ab>", "<ab-x>", "<docs>", "<Music>",
+                                             "\xC6sop.txt", "\xC3\x81rbol.txt", "B.txt", "b.txt", "b.txt",
+                                             "Cancion.txt", "canci\xF3n.txt", "The end.txt", "a.bin",
+                                             "photo.jpg"}));
+  EXPECT_LT(rows[10].index, rows[11].index) << "equal rows keep their order";
+}
+
+TEST_F(FileListTest, NamesAreShownInTheFontsCodePage) {
+  const struct {
+    const char* name;
+    bool utf8;
+    const char* shown;
+  } cases[] = {
+      {"Espa\xC3\xB1ol", false, "Espa\xF1ol"},                                // UTF-8
+      {"\xE2\x80\x9Cnoir\xE2\x80\x9D \xE2\x82\xAC", false, "\x93noir\x94 \x80"},  // quotes, euro sign
+      {"\xE4\xB8\xAD \xF0\x9F\x93\x96.txt", false, "? ?.txt"},                  // outside the code page
+      {"Caf\x65\xCC\x81 \x6E\xCC\x83", false, "Caf\xE9 \xF1"},                  // combining accents
+      {"a\xCC\x8C", false, "a?"},                                             // no such letter
+      {"Espa\xF1ol", false, "Espa\xF1ol"},                                     // Latin-1 as it is
+      {"\xC0\xAF\xC3\xA9", false, "\xC0\xAF\xC3\xA9"},                          // overlong: not UTF-8
+      {"bad-\xE9\xE9.txt", true, "bad-??.txt"},                                // flagged, invalid
+      {"plain.txt", true, "plain.txt"},
+  };
+  for (const auto& c : cases) {
+    char out[64];
+    NameToCp1252(c.name, c.utf8, out, sizeof out);
+    EXPECT_STREQ(out, c.shown) << c.name;
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"zeta.txt", "<..>", "<Music>", "<docs>", "B.txt", "b.txt", "b.txt",
-                                             "\xE9t\xE9.txt", "a.bin", "photo.jpg"}));
-  // The same with many rows in reverse order.
-  std::vector<FileListEntry> many(300);
-  for (int i = 0; i < 300; ++i) {
-    SetFileListEntry(&many[size_t(i)], ("n" + std::to_string(1000 - i % 150)).c_str(),
-                     i % 7 ? ENTRY_DOCUMENT : ENTRY_FOLDER, i);
+  char out[64];
+  ShownPath("/card/m\xC3\xBAsica/Se\xF1or/\xC3\x81rbol.txt", out, sizeof out);
+  EXPECT_STREQ(out, "/card/m\xFAsica/Se\xF1or/\xC1rbol.txt") << "each part on its own";
+  EXPECT_EQ(NameToCp1252("\xC3\xA9\xC3\xA9\xC3\xA9", false, out, 3), 2u) << "cut at a whole character";
+  Cp1252SortKey("\xC1rbol \xC6 Stra\xDF""e \x8A\xFF", out, sizeof out);
+  EXPECT_STREQ(out, "arbol ae strasse sy");
+}
+
+TEST_F(FileListTest, TextsAreFittedToTheirBox) {
+  const int width = InterfaceTextWidth(".../ebooks/novels/");
+  const struct {
+    const char* path;
+    int width;
+    const char* shown;
+  } cases[] = {{"/mnt/sd/ebooks/novels/", width, ".../ebooks/novels/"},
+               {"/sd/ebooks/novels/", 400, "/sd/ebooks/novels/"},
+               {"/abcdefgh/ebooks/novels/", width - 1, ".../novels/"}};
+  for (const auto& c : cases) {
+    char out[64];
+    FitPathByEnd(c.path, c.width, out, sizeof out);
+    EXPECT_STREQ(out, c.shown) << c.path;
   }
-  std::vector<FileListEntry> reference = many;
-  GnomeSort(reference);
-  list.rows = many.data();
-  list.count = 300;
-  SortFileList(&list);
-  for (size_t i = 0; i < many.size(); ++i) ASSERT_EQ(many[i].index, reference[i].index) << i;
+  char out[300];
+  FitPathByEnd("/books/WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW.txt", 100, out, sizeof out);
+  EXPECT_LE(InterfaceTextWidth(out), 100);
+  EXPECT_EQ(std::string(out).substr(0, 3), "...");
+  EXPECT_EQ(std::string(out).substr(std::strlen(out) - 4), ".txt") << "the end of the last part";
+  FitText("WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW", 100, out, sizeof out);
+  EXPECT_LE(InterfaceTextWidth(out), 100);
+  EXPECT_EQ(std::string(out).substr(std::strlen(out) - 2), "..");
+  // A row of 38 wide letters stays inside the list (x 30 to 289).
+  MakeRows(2);
+  SetFileListEntry(&rows_[1], std::string(38, 'W').c_str(), ENTRY_DOCUMENT, 0);
+  ClearBuffer(g_video->FrontBuffer(), 0x8410);
+  FileListDraw(&list_);
+  EXPECT_EQ(CountColour(g_video->FrontBuffer(), 290, 73, 320, 97, 0xFFDF), 0);
+  EXPECT_GT(CountColour(g_video->FrontBuffer(), 30, 85, 290, 97, 0xFFDF), 100);
 }
 
 TEST_F(FileListTest, ExtensionsFollowTheLastDot) {

@@ -2,6 +2,7 @@
 // going on after the previous hit, the "not found" box in both languages
 // waiting for a key, cancel, the empty text, and a golden frame of the dialog.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "document/layout.h"
+#include "document/render.h"
 #include "document/text.h"
 #include "harness.h"
 #include "platform/files.h"
@@ -20,6 +22,7 @@
 #include "ui/boxes/messagebox.h"
 #include "ui/find.h"
 #include "ui/keyboard.h"
+#include "ui/menu.h"
 
 namespace {
 
@@ -176,6 +179,68 @@ TEST_F(FindTest, LineWithoutAPlaceLeavesTheView) {
   g_currentEntry.position = 0;
   EXPECT_EQ(Find(0, AcceptAtOnce()), 1);
   EXPECT_EQ(g_currentEntry.position, 0);
+}
+
+TEST_F(FindTest, NextAfterAHitOnTheLastLineFindsNoMore) {
+  // The last line's top lies at the end of the line table: "next" from there
+  // goes on after the last line, not again from the first hit.
+  std::strcpy(g_settings.findText, "line 39");
+  g_currentEntry.position = 0;
+  EXPECT_EQ(Find(0, AcceptAtOnce()), 1);
+  EXPECT_EQ(g_currentEntry.position, Top(39));
+  Steps steps = AcceptAtOnce();
+  steps.push_back({0, 1});
+  steps.push_back({KEY_CANCEL, 1});  // the "not found" box
+  EXPECT_EQ(Find(1, steps), 0);
+  EXPECT_EQ(g_currentEntry.position, Top(39));
+}
+
+TEST_F(FindTest, ChangedTextIsSearchedFromTheTopOfTheScreen) {
+  // After a hit the dialog opens again to go on after it; a word typed anew
+  // that is in view is found, also above a hit near the end, where the screen
+  // shows the document's last page.
+  struct Case {
+    int hit;
+    const char* word;
+    int line;
+  } cases[] = {{12, "line 12", 12}, {30, "line 27", 27}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.word);
+    std::strcpy(g_settings.findText, "needle");
+    g_currentEntry.position = Top(c.hit);
+    Steps steps = {{0, 1}};
+    for (int i = 0; i < 6; ++i) steps.insert(steps.end(), {{KEY_SELECT, 1}, {0, 1}});
+    for (const char* w = c.word; *w; ++w) steps.push_back({KeyScriptTyped(uint8_t(*w)), 1});
+    steps.insert(steps.end(), {{0, 1}, {KEY_ACCEPT, 1}, {0, 1}, {KEY_CANCEL, 1}});
+    EXPECT_EQ(Find(1, steps), 1);
+    EXPECT_STREQ(g_settings.findText, c.word);
+    EXPECT_EQ(g_currentEntry.position, Top(c.line));
+  }
+}
+
+TEST_F(FindTest, FromTheMenuTheFirstFrameShowsThePage) {
+  // The menu closes under the dialog: the first frame the dialog shows has
+  // the page above it, not the menu's lists.
+  const std::string dir = MakeScratchDir("find-menu");  // for quillo.cfg
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  g_currentEntry.position = 0;
+  refresh_text(true);
+  const std::vector<uint16_t> page = ScreenFrame();
+  SetMenuRememberedEntry(1);
+  GpSetKeyScript({{KEY_DOWN, 1}, {KEY_DOWN, 1}, {KEY_ACCEPT, 1}, {KEY_SCRIPT_SHOT, 1}, {KEY_CANCEL, 1}});
+  RunMenu();
+  GpClearKeyScript();
+  SetMenuRememberedEntry(0);
+  const std::vector<uint16_t>& first = GpScriptShot(0);
+  ASSERT_EQ(first.size(), page.size());
+  int differ = 0;
+  for (int x = 0; x < SCREEN_WIDTH; ++x) {
+    for (int y = 0; y < 128; ++y) differ += first[size_t(PixelIndex(x, y))] != page[size_t(PixelIndex(x, y))];
+  }
+  EXPECT_EQ(differ, 0);
+  ASSERT_EQ(chdir(cwd), 0);
 }
 
 TEST_F(FindTest, GoldenFrameOfTheDialogWithATextTyped) {

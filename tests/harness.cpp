@@ -156,11 +156,32 @@ void ExpectGoldenFrame(const char* table, const char* name, const uint16_t* fram
                 << "; image written to " << cwd << "/" << image;
 }
 
+namespace {
+
+// A program that leaves before its tests are done (a key script that ran out
+// and a quit event taken for the user's, an exit in the code under test) must
+// not pass: the tests after that point never ran. Death tests' forked children
+// leave on purpose and are told apart by their process id.
+pid_t g_mainProcess = 0;
+bool g_testsDone = false;
+
+void FailWhenLeftEarly() {
+  if (g_testsDone || getpid() != g_mainProcess) return;
+  std::fprintf(stderr, "test program ended before its tests did (a key script ran out?)\n");
+  std::fflush(stderr);
+  _exit(3);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   ::testing::InitGoogleTest(&argc, argv);
+  g_mainProcess = getpid();
+  std::atexit(FailWhenLeftEarly);
   const int result = RUN_ALL_TESTS();
+  g_testsDone = true;
   if (result == 0) RemoveScratchDirs();
   return result;
 }

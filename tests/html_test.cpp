@@ -6,8 +6,11 @@
 #include <cstring>
 #include <string>
 
+#include "document/text.h"
 #include "harness.h"
 #include "importers/html.h"
+#include "importers/load.h"
+#include "platform/font.h"
 
 namespace {
 
@@ -229,4 +232,28 @@ TEST(Html, ByteOneFromTheDocumentIsNoFormatCode) {
   const std::string end = Convert("a&#1;");
   EXPECT_EQ(end.find('\x01'), std::string::npos);
   EXPECT_EQ(Markers(Body("&#65;&#2;")), "A<x02>");  // other references unchanged
+}
+
+TEST(HtmlPages, HeadingsAndEmphasisAsInBookChapters) {
+  // A page from the card and one handed over by its name as an archive's
+  // entry: the heading is a line of its own, <em> is italic, <strong> bold.
+  StartTestPlatform();
+  const std::string page =
+      "<html><body><h1 class=\"t\">Cap\xEDtulo uno: La tormenta</h1><p>El faro se alzaba "
+      "<em>solo</em> sobre la <strong>roca</strong>.</p></body></html>";
+  const std::string path = MakeScratchDir("html") + "/page.html";
+  ASSERT_TRUE(WriteTestFile(path, page.data(), page.size()));
+  for (bool fromCard : {true, false}) {
+    SCOPED_TRACE(fromCard ? "card" : "archive entry");
+    Text t;
+    t.font = &FontSmall;
+    if (fromCard) {
+      ASSERT_EQ(LoadFromFile(&t, path.c_str()), 1);
+    } else {
+      ASSERT_EQ(LoadFromBuffer(&t, "chapter.HTM", strdup(page.c_str()), int32_t(page.size())), 1);
+    }
+    ASSERT_NE(t.text, nullptr);
+    EXPECT_EQ(Markers(t.text), "\nCap<xED>tulo uno: La tormenta\n\nEl faro se alzaba <I>solo<i> sobre la <B>roca<b>.\n\n");
+    ClearTextContents(&t);
+  }
 }

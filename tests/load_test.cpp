@@ -2,7 +2,9 @@
 // files whole, soft line-break joining, card path trimming and the text
 // information.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -13,8 +15,13 @@
 #include "harness.h"
 #include "importers/load.h"
 #include "mono_font.h"
+#include "platform/font.h"
 #include "platform/keys.h"
+#include "platform/recent.h"
 #include "platform/settings.h"
+#include "platform/trace.h"
+#include "ui/filedialog.h"
+#include "zip/epub.h"
 
 namespace {
 
@@ -124,7 +131,7 @@ TEST(Load, UnreadableFilesLeaveTheDocument) {
   EXPECT_EQ(LoadFromFile(&t, nullptr), 0);
   EXPECT_STREQ(t.text, "kept");
   EXPECT_EQ(t.lineCount, 1);
-  EXPECT_STREQ(t.name, "");  // only the name is gone
+  EXPECT_STREQ(t.name, path.c_str());  // its name with it
   int32_t size = -1;
   char* whole = ReadWholeFile(&t, path.c_str(), &size);
   ASSERT_NE(whole, nullptr);
@@ -147,12 +154,14 @@ TEST(Load, ImporterChoiceByExtensionAndContent) {
   // A failed import shows a message box that waits for a key.
   GpSetKeyScript({{0, 2}, {KEY_ACCEPT, 2}, {0, 2}, {KEY_ACCEPT, 2}, {0, 2}, {KEY_ACCEPT, 2}});
 
-  // PDF by extension: text that is no PDF shows none of its bytes.
-  ASSERT_EQ(LoadFromFile(&t, s.put("no.pdf", "hello").c_str()), 1);
-  EXPECT_TRUE(t.text == nullptr || std::strstr(t.text, "hello") == nullptr);
+  // PDF by extension: text that is no PDF gives no text, and the document
+  // before stays.
+  ASSERT_EQ(LoadFromFile(&t, s.put("before.txt", "before").c_str()), 1);
+  EXPECT_EQ(LoadFromFile(&t, s.put("no.pdf", "hello").c_str()), 0);
+  EXPECT_STREQ(t.text, "before");
   // PalmDoc by extension, in any case.
-  ASSERT_EQ(LoadFromFile(&t, s.put("no.PdB", "hello there").c_str()), 1);
-  EXPECT_EQ(t.text, nullptr);
+  EXPECT_EQ(LoadFromFile(&t, s.put("no.PdB", "hello there").c_str()), 0);
+  EXPECT_STREQ(t.text, "before");
   // RTF by content wins over the PDF extension and over TXT; RTF import
   // always leaves a text and resets the colour table.
   t.colourCount = 9;
@@ -166,7 +175,7 @@ TEST(Load, ImporterChoiceByExtensionAndContent) {
   // HTML by extension wins over RTF content: the tags are converted, the
   // colour table is left alone.
   t.colourCount = 9;
-  ASSERT_EQ(LoadFromFile(&t, s.put("page.HTM", "{\\rtf1 <b>x</b>}").c_str()), 1);
+  ASSERT_EQ(LoadFromFile(&t, s.put("page.HTM", "{\\rtf1 <body><b>x</b>}").c_str()), 1);
   EXPECT_EQ(t.colourCount, 9);
   EXPECT_EQ(std::strstr(t.text, "<b>"), nullptr);
   // No extension (or a dot that starts the name): plain text.
@@ -285,14 +294,14 @@ TEST(Load, AmplifyingFilesStayWithinTheLimits) {
     SCOPED_TRACE(name);
     GpSetKeyScript({{KEY_ACCEPT, 1000000}});
     const uint32_t before = GpKeyScriptPolls();
-    ASSERT_EQ(LoadFromFile(&t, (dir + name).c_str()), 1);
+    // The PalmDoc books stop at the whole-document limit. The PDF's one page
+    // stops at the content a page may hold, inside its first string, so no
+    // operator shows it: no text, and the book before stays.
+    const bool pdf = std::strstr(name, ".pdf") != nullptr;
+    ASSERT_EQ(LoadFromFile(&t, (dir + name).c_str()), pdf ? 0 : 1);
     EXPECT_EQ(GpKeyScriptPolls() - before, 1u);
     GpClearKeyScript();
     ASSERT_NE(t.text, nullptr);
-    // The PalmDoc books stop at the whole-document limit. The PDF's one page
-    // stops at the content a page may hold, inside its first string, so no
-    // operator shows it.
-    const bool pdf = std::strstr(name, ".pdf") != nullptr;
     if (!pdf) {
       EXPECT_GT(std::strlen(t.text), size_t(TEXT_MAX_BYTES) / 2);
     }
@@ -302,6 +311,131 @@ TEST(Load, AmplifyingFilesStayWithinTheLimits) {
       EXPECT_GT(DocumentHeight(&t), 0);
     }
   }
-  // The text of the first is the block its records repeat.
+  // EPUBs: a spine repeating one chapter 100,000 times stops at the text
+  // limit; a manifest past its bound and a path too long to keep are left out
+  // and the book opens with what remains; a container too large to read is
+  // refused. Each says so once.
+  const struct {
+    const char* name;
+    int loaded;
+    const char* starts;
+  } books[] = {
+      {"spine-repeat.epub", 1, "The lighthouse stood"},
+      {"many-items.epub", 1, "A chapter."},
+      {"long-href.epub", 1, "A chapter."},
+      {"huge-container.epub", 0, nullptr},
+  };
+  for (const auto& book : books) {
+    SCOPED_TRACE(book.name);
+    GpSetKeyScript({{KEY_ACCEPT, 1000000}});
+    const uint32_t before = GpKeyScriptPolls();
+    ASSERT_EQ(LoadDocumentFile(&t, (dir + book.name).c_str()), book.loaded);
+    EXPECT_EQ(GpKeyScriptPolls() - before, 1u);
+    GpClearKeyScript();
+    if (!book.starts) continue;
+    ASSERT_NE(t.text, nullptr);
+    const char* start = t.text + std::strspn(t.text, "\r\n");
+    EXPECT_EQ(std::strncmp(start, book.starts, std::strlen(book.starts)), 0);
+    EXPECT_LT(std::strlen(t.text), size_t(TEXT_MAX_BYTES));
+  }
   ClearTextContents(&t);
+}
+
+// A file larger than the reader takes is read up to DOCUMENT_MAX_INPUT_BYTES:
+// its first part is shown, with one message.
+TEST(Load, FileLargerThanTheInputLimitIsReadInPart) {
+  StartTestPlatform();
+  MonoFont mono(10, 10);
+  Text t;
+  t.font = &mono.font;
+  Scratch scratch;
+  const std::string path = scratch.dir + "/huge.txt";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  const std::string line(99, 'w');
+  for (int32_t at = 0; at < DOCUMENT_MAX_INPUT_BYTES + (1 << 20); at += 100) std::fprintf(f, "%s\n", line.c_str());
+  std::fclose(f);
+  GpSetKeyScript({{KEY_ACCEPT, 1000000}});
+  const uint32_t before = GpKeyScriptPolls();
+  ASSERT_EQ(LoadFromFile(&t, path.c_str()), 1);
+  EXPECT_EQ(GpKeyScriptPolls() - before, 1u);
+  GpClearKeyScript();
+  ASSERT_NE(t.text, nullptr);
+  EXPECT_EQ(std::strlen(t.text), size_t(TEXT_MAX_BYTES) - 1);
+  EXPECT_FALSE(t.incomplete);
+  ClearTextContents(&t);
+}
+
+// Files that give no text, chosen in the file dialog or reopened from the
+// recent-files list: one message says why, the document on screen keeps its
+// text and place, and the failed file does not head the recent-files list.
+TEST(LoadFailure, FileWithoutTextKeepsTheDocumentAndStaysOutOfTheList) {
+  StartTestPlatform();
+  ResetSettings();
+  Scratch docs;
+  const std::string home = MakeScratchDir("load-home");  // quillo.mrf goes here
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(home.c_str()), 0);
+  Text* saved = g_text;
+  g_text = CreateText(TEXT_LAYOUT_WIDTH);
+  g_text->font = &FontSmall;
+  RecentList recent(RECENT_FILE_NAME, &g_currentEntry);
+  g_recentList = &recent;
+  const std::string kept = docs.put("kept.txt", "The book on screen.\n");
+  std::string noise(300, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = char((i * 7919 + 13) >> 3);
+  const char* const messages[] = {"Error loading file", "This file is empty", "Zip handling internal error"};
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int message;
+  } cases[] = {{"broken.pdf", "%PDF-1.4\n1 0 obj\n<< /Type /Catalog", 0},
+               {"random.pdb", noise, 0},
+               {"empty.txt", "", 1},
+               {"broken.zip", "PK\3\4 this is no archive", 2}};
+  for (const Case& c : cases) {
+    // Alone in its folder: the dialog lists it below "<..>".
+    const std::string folder = MakeScratchDir("load-case");
+    const std::string path = folder + "/" + c.name;
+    ASSERT_TRUE(WriteTestFile(path, c.bytes.data(), c.bytes.size()));
+    std::snprintf(g_settings.folderPath, sizeof g_settings.folderPath, "%s/", folder.c_str());
+    for (bool fromDialog : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (fromDialog ? " from the dialog" : " from the list"));
+      ASSERT_EQ(LoadFromFile(g_text, kept.c_str()), 1);
+      SetCurrentDocument(kept.c_str(), "", -1, 7);
+      std::FILE* traces = std::tmpfile();
+      GpSetTraceStream(traces);
+      const bool archive = std::strstr(c.name, ".zip") != nullptr;
+      if (fromDialog) {
+        // The row, its message box, and a cancel for a dialog that stays open.
+        GpSetKeyScript({{KEY_DOWN, 1}, {KEY_ACCEPT, 1}, {0, 1}, {KEY_ACCEPT, 1}, {0, 1}, {KEY_CANCEL, 1}});
+        FileDialog();
+      } else {
+        GpSetKeyScript({{KEY_ACCEPT, 1}});
+        EXPECT_EQ(OpenRecordedDocument(path.c_str(), archive ? "a.txt" : "", archive ? 0 : -1, 40), 0);
+      }
+      GpClearKeyScript();
+      GpSetTraceStream(nullptr);
+      std::rewind(traces);
+      std::string said;
+      for (int ch; (ch = std::fgetc(traces)) != EOF;) said += char(ch);
+      std::fclose(traces);
+      for (int m = 0; m < 3; ++m) {
+        size_t count = 0;
+        for (size_t at = said.find(messages[m]); at != std::string::npos; at = said.find(messages[m], at + 1)) ++count;
+        EXPECT_EQ(count, m == c.message ? 1u : 0u) << messages[m] << " in:\n" << said;
+      }
+      ASSERT_NE(g_text->text, nullptr);
+      EXPECT_STREQ(g_text->text, "The book on screen.\n");
+      EXPECT_EQ(g_text->lineCount, 1);
+      EXPECT_STREQ(g_currentEntry.path, kept.c_str());
+      EXPECT_EQ(g_currentEntry.position, 7);
+      EXPECT_TRUE(recent.count == 0 || std::strcmp(recent.rows[0].path, path.c_str()) != 0);
+    }
+  }
+  g_recentList = nullptr;
+  ReleaseText(g_text);
+  g_text = saved;
+  ASSERT_EQ(chdir(cwd), 0);
 }

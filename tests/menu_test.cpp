@@ -383,7 +383,7 @@ TEST_F(MenuTest, EndOnAShortDocumentStaysAtZero) {
   g_currentEntry.position = 7;
   Menu({Key(KEY_DOWN), Key(KEY_ACCEPT), Key(KEY_CANCEL)});
   EXPECT_EQ(g_currentEntry.position, 0);
-  Load("");
+  ClearTextContents(g_text);  // no loaded document is empty: one without lines
   g_currentEntry.position = 7;
   Menu({Key(KEY_DOWN), Key(KEY_ACCEPT), Key(KEY_CANCEL)});
   EXPECT_EQ(g_currentEntry.position, 0) << "no lines at all";
@@ -421,7 +421,8 @@ TEST_F(MenuTest, TitleBarAndProgressStyleSwitch) {
   Menu(titleBar);
   EXPECT_EQ(g_settings.titleBarShown, 0);
 
-  const Script progress = {Key(KEY_UP), Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_CANCEL)};
+  // The rows above Rejoin lines, the last, are reached by UP from the first.
+  const Script progress = {Key(KEY_UP), Key(KEY_UP), Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_CANCEL)};
   Menu(progress);
   EXPECT_EQ(g_settings.progressStyle, 0);
   EXPECT_EQ(ReadStoredConfig().progress, 0);
@@ -434,7 +435,7 @@ TEST_F(MenuTest, KeySwapChangesTheButtonsAndSaysSoInBothLanguages) {
   SetMenuRememberedEntry(3);
   ASSERT_EQ(g_settings.keySwap, 1);
   ASSERT_EQ(GetKeySwap(), 1);
-  const Script swap = {Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), SHOT, Key(KEY_SELECT),
+  const Script swap = {Key(KEY_UP), Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), SHOT, Key(KEY_SELECT),
                        Key(KEY_CANCEL)};
   Menu(swap);
   EXPECT_EQ(g_settings.keySwap, 0);
@@ -472,19 +473,19 @@ TEST_F(MenuTest, KeySwapChangesTheButtonsAndSaysSoInBothLanguages) {
 TEST_F(MenuTest, LanguageSwitchChangesEveryLaterText) {
   SetMenuRememberedEntry(3);
   // Language, Spanish; the Options list shown again is in Spanish.
-  Menu({Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_DOWN), Key(KEY_ACCEPT), SHOT, Key(KEY_CANCEL)});
+  Menu({Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_DOWN), Key(KEY_ACCEPT), SHOT, Key(KEY_CANCEL)});
   EXPECT_EQ(g_settings.language, 1);
   EXPECT_EQ(ReadStoredConfig().language, 1);
   EXPECT_STREQ(LangText("File|Fichero"), "Fichero");
   // The same picture as a menu opened in Spanish from the start.
   const std::vector<uint16_t> switched = GpScriptShot(0);
-  Menu({Key(KEY_UP), SHOT, Key(KEY_CANCEL)});
+  Menu({Key(KEY_UP), Key(KEY_UP), SHOT, Key(KEY_CANCEL)});
   EXPECT_EQ(FrameHash(switched.data()), FrameHash(GpScriptShot(0).data()));
   ExpectGoldenFrame("menu", "options-language-es", switched.data());
   // Cancelling the language list keeps the language; English switches back.
-  Menu({Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_CANCEL), Key(KEY_CANCEL)});
+  Menu({Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_CANCEL), Key(KEY_CANCEL)});
   EXPECT_EQ(g_settings.language, 1);
-  Menu({Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_ACCEPT), Key(KEY_CANCEL)});
+  Menu({Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_ACCEPT), Key(KEY_CANCEL)});
   EXPECT_EQ(g_settings.language, 0);
   EXPECT_EQ(ReadStoredConfig().language, 0);
 }
@@ -497,10 +498,10 @@ TEST_F(MenuTest, EverySettingIsReadBackFromTheFile) {
   Menu({Key(KEY_ACCEPT), Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_CANCEL), Key(KEY_CANCEL)});  // paper
   Menu({Key(KEY_DOWN), Key(KEY_ACCEPT), Key(KEY_DOWN), Key(KEY_ACCEPT), Key(KEY_CANCEL), Key(KEY_CANCEL)});  // text
   Menu({Key(KEY_DOWN), Key(KEY_DOWN), Key(KEY_ACCEPT), Key(KEY_UP), Key(KEY_ACCEPT)});  // Gray
-  Menu({Key(KEY_UP), Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_UP), Key(KEY_ACCEPT),
+  Menu({Key(KEY_UP), Key(KEY_UP), Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_UP), Key(KEY_ACCEPT),
         Key(KEY_CANCEL)});  // progress style, then the title bar
-  Menu({Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_ACCEPT), Key(KEY_CANCEL)});  // swap
-  Menu({Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_DOWN), Key(KEY_ACCEPT), Key(KEY_CANCEL)});  // Spanish
+  Menu({Key(KEY_UP), Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_ACCEPT), Key(KEY_CANCEL)});  // swap
+  Menu({Key(KEY_UP), Key(KEY_UP), Key(KEY_ACCEPT), Key(KEY_DOWN), Key(KEY_ACCEPT), Key(KEY_CANCEL)});  // Spanish
   const StoredConfig c = ReadStoredConfig();
   ASSERT_TRUE(c.present);
   EXPECT_EQ(c.zoom, 1);
@@ -523,8 +524,9 @@ TEST_F(MenuTest, EverySettingIsReadBackFromTheFile) {
 }
 
 TEST_F(MenuTest, AFailedSaveKeepsTheSettingAndTraces) {
-  // A folder where the temporary file would go: every rewrite fails.
-  ASSERT_EQ(mkdir("quillo.cfg.tmp", 0755), 0);
+  // A folder where the settings file itself would go: every rewrite fails,
+  // with a temporary file and in place.
+  ASSERT_EQ(mkdir("quillo.cfg", 0755), 0);
   SetMenuRememberedEntry(2);
   testing::internal::CaptureStdout();
   Menu({Key(KEY_ACCEPT), Key(KEY_CANCEL)});

@@ -8,9 +8,11 @@
 #include <string>
 
 #include "document/dump.h"
+#include "document/layout.h"
 #include "document/text.h"
 #include "harness.h"
 #include "importers/rtf.h"
+#include "platform/font.h"
 
 namespace {
 
@@ -352,4 +354,25 @@ TEST(RtfKeywords, PandocListShowsItsBullets) {
   EXPECT_NE(codes.find("\x95<TAB>first item"), std::string::npos) << codes;
   EXPECT_NE(codes.find("\x95<TAB>second item"), std::string::npos) << codes;
   EXPECT_NE(codes.find("1.<TAB>numbered item"), std::string::npos) << codes;
+}
+
+TEST(RtfLayout, LineAfterAHeadingHasTheHeightOfItsOwnText) {
+  // A heading's size ends in codes at the start of the next paragraph, bold
+  // off before size off: that paragraph's first line must not be laid out
+  // at the heading's height, at any zoom.
+  StartTestPlatform();
+  const std::string out = Convert(ReadTestFile(DataPath("pandoc.rtf"))).text;
+  for (const BitmapFont* font : {&FontSmall, &FontMedium, &FontLarge}) {
+    Text text;
+    text.font = font;
+    ASSERT_GT(LayoutLines(&text, font, out.c_str(), START_STYLE), 3);
+    const size_t body = out.find("Con diez");
+    int32_t i = 0;
+    while (i + 1 < text.lineCount && size_t(text.lines[i + 1].start - out.c_str()) <= body) ++i;
+    SCOPED_TRACE(font->ascent[0]);
+    EXPECT_GT(int(text.lines[i - 1].height), int(text.lines[i + 1].height)) << "the heading stays large";
+    EXPECT_EQ(int(text.lines[i].height), int(text.lines[i + 1].height));
+    std::free(text.lines);
+    text.lines = nullptr;
+  }
 }

@@ -57,15 +57,17 @@ void Le32(std::string* s, uint32_t v) {
   for (int i = 0; i < 4; ++i) s->push_back(char(v >> (8 * i)));
 }
 
-std::string MrfWithOneBook(const std::string& path, int32_t position) {
+// place: the reserved bytes as the reader records them (the mark, the top
+// line's byte offset, the pixels below its top, the zoom level), or none.
+std::string MrfWithOneBook(const std::string& path, int32_t position, std::string place = "") {
   std::string f;
   Le32(&f, 1);
   std::string r = path;
   r.resize(300, '\0');
   Le32(&r, uint32_t(-1));
   Le32(&r, uint32_t(position));
-  r.append(28, '\0');
-  return f + r;
+  place.resize(28, '\0');
+  return f + r + place;
 }
 
 TEST(StartupDeathTest, ChooserReopensTheBookAndQuitRecordsItsPlace) {
@@ -85,8 +87,10 @@ TEST(StartupDeathTest, ChooserReopensTheBookAndQuitRecordsItsPlace) {
         GameEngine();
       },
       ::testing::ExitedWithCode(0), "");
-  // The quit recorded the book at the place it was left.
-  EXPECT_EQ(ReadTestFile(dir + "/quillo.mrf"), MrfWithOneBook(dir + "/book.txt", 303));
+  // The quit recorded the book at the place it was left: line 20 (byte 410)
+  // and 3 pixels below its top, at zoom 0.
+  EXPECT_EQ(ReadTestFile(dir + "/quillo.mrf"),
+            MrfWithOneBook(dir + "/book.txt", 303, std::string("Qpl\x01\x9A\x01\0\0\x03\0\0", 11)));
 }
 
 TEST(StartupDeathTest, NoChooserWithoutRowsAndShutdownRecordsTheBook) {
@@ -106,7 +110,8 @@ TEST(StartupDeathTest, NoChooserWithoutRowsAndShutdownRecordsTheBook) {
         Shutdown();
       },
       ::testing::ExitedWithCode(0), "");
-  EXPECT_EQ(ReadTestFile(dir + "/quillo.mrf"), MrfWithOneBook(dir + "/book.txt", 12));
+  EXPECT_EQ(ReadTestFile(dir + "/quillo.mrf"),
+            MrfWithOneBook(dir + "/book.txt", 12, std::string("Qpl\x01\0\0\0\0\x0C\0\0", 11)));
 }
 
 }  // namespace
