@@ -14,6 +14,11 @@ DIR=${QUILLO_DOCUMENT_BENCH_DIR:-${TMPDIR:-/tmp}}
 BOOK=$DIR/quillo-book-10mb.txt
 [ -f "$BOOK" ] || "$BENCH" --make-book "$BOOK" 10485760
 BYTES=$(stat -c %s "$BOOK")
+# The same book hard-wrapped (no space before the line ends), which the
+# loader detects and rejoins into paragraphs.
+HARD=$DIR/quillo-book-10mb-hard.txt
+[ -f "$HARD" ] || sed 's/ \r$/\r/' "$BOOK" > "$HARD"
+HARD_BYTES=$(stat -c %s "$HARD")
 
 count() {  # prints the instructions callgrind collected
   valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
@@ -21,12 +26,15 @@ count() {  # prints the instructions callgrind collected
 }
 
 LOAD=$(count --toggle-collect='LoadFromFile(*' "$BENCH" --once-load "$BOOK")
+HARD_LOAD=$(count --toggle-collect='LoadFromFile(*' "$BENCH" --once-load "$HARD")
 FOLD=$(count fold -s -w 62 "$BOOK")
 FRAMES=$(count --toggle-collect='ScrollText(*' "$BENCH" --once-frame "$BOOK")
 PAGES=$(count --toggle-collect='ScrollText(*' "$BENCH" --once-page "$BOOK")
 echo "book: $BYTES bytes"
 echo "LoadFromFile + JoinSoftBreaks + LayoutLines: $LOAD instructions," \
   "$(echo "scale=2; $LOAD / $BYTES" | bc) per byte"
+echo "the book hard-wrapped ($HARD_BYTES bytes), detected and rejoined: $HARD_LOAD instructions," \
+  "$(echo "scale=2; $HARD_LOAD / $HARD_BYTES" | bc) per byte"
 echo "fold -s -w 62 on the same book: $FOLD instructions," \
   "$(echo "scale=2; $FOLD / $BYTES" | bc) per byte (ratio $(echo "scale=2; $LOAD / $FOLD" | bc))"
 echo "ScrollText of 1 pixel with title bar and flip: $(($FRAMES / 10)) instructions per frame"
