@@ -19,7 +19,7 @@
 #include "platform/keys.h"
 #include "platform/settings.h"
 #include "platform/video.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 #include "ui/find.h"
 #include "ui/keyboard.h"
 #include "ui/menu.h"

@@ -21,7 +21,7 @@
 #include "pdf/pdf.h"
 #include "platform/files.h"
 #include "platform/trace.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 
 namespace {
 

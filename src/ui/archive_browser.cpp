@@ -10,7 +10,7 @@
 #include "document/text.h"
 #include "importers/load.h"
 #include "platform/video.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 #include "ui/filedialog.h"
 #include "zip/archive.h"
 #include "zip/archive_load.h"

@@ -19,7 +19,7 @@
 #include "platform/settings.h"
 #include "platform/trace.h"
 #include "platform/video.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 #include "zip/archive.h"
 #include "zip/archive_load.h"
 #include "zip/epub.h"

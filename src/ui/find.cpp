@@ -12,7 +12,7 @@
 #include "document/text.h"
 #include "platform/settings.h"
 #include "platform/video.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 #include "ui/keyboard.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/font.h"
 #include "platform/keys.h"
 #include "platform/video.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "platform/recent.h"
 #include "platform/settings.h"
 #include "platform/video.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 #include "ui/filedialog.h"
 #include "ui/filelist.h"
 #include "ui/find.h"

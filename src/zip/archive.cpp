@@ -11,7 +11,7 @@
 #include <new>
 
 #include "platform/bytes.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 
 namespace {
 

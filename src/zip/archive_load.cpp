@@ -13,7 +13,7 @@
 #include "document/text.h"
 #include "importers/load.h"
 #include "platform/settings.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 #include "zip/archive.h"
 #include "zip/epub.h"
 

@@ -19,7 +19,7 @@
 #include "importers/html.h"
 #include "importers/load.h"
 #include "platform/trace.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 #include "zip/archive.h"
 #include "zip/fb2zip.h"
 

@@ -11,7 +11,7 @@
 #include "document/text.h"
 #include "importers/load.h"
 #include "platform/trace.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 #include "zip/archive.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Font generator: renders the four faces of a sans-serif family with FreeType
 // into the run-length glyph format of the reader's bitmap fonts and writes the
-// three generated sources src/platform/font_{small,medium,large}_data.cpp.
+// three generated sources src/platform/generated/font_{small,medium,large}_data.cpp.
 // Run by scripts/make-fonts.sh; the normal build never needs it.
 #include <ft2build.h>
 #include FT_FREETYPE_H

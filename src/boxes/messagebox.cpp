@@ -1,6 +1,6 @@
 // Message boxes of every notice and error, and the bilingual text choice used
 // by all menus and dialogs. Draws through the Video object's window frame.
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 
 #include <cstring>
 
