@@ -11,7 +11,7 @@
 #include "platform/font.h"
 #include "platform/settings.h"
 #include "platform/video.h"
-#include "ui/boxes/messagebox.h"
+#include "boxes/messagebox.h"
 
 namespace fontsheet {
 
