@@ -12,6 +12,7 @@
 #include "document/dump.h"
 #include "document/encoding.h"
 #include "document/text.h"
+#include "book_text.h"
 #include "harness.h"
 #include "importers/load.h"
 #include "mono_font.h"
@@ -67,36 +68,6 @@ std::string Loaded(const std::string& path) {
   std::string out = t.text ? t.text : "";
   ClearTextContents(&t);
   return out;
-}
-
-// Compares the readable form with path's .golden file, or rewrites it with
-// QUILLO_UPDATE_GOLDEN=1.
-void ExpectGoldenText(const std::string& base, const std::string& formatted) {
-  const std::string got = DescribeFormatted(formatted.c_str(), true);
-  const char* update = std::getenv("QUILLO_UPDATE_GOLDEN");
-  if (update && std::strcmp(update, "1") == 0) {
-    ASSERT_TRUE(WriteTestFile(base + ".golden", got.data(), got.size()));
-    return;
-  }
-  EXPECT_EQ(ReadTestFile(base + ".golden"), got);
-}
-
-// Share of the source's words found in the text in the same order.
-double WordRecall(const std::string& source, const std::string& text) {
-  std::istringstream words(source);
-  std::string word;
-  size_t from = 0, found = 0, total = 0;
-  while (words >> word) {
-    ++total;
-    const size_t at = text.find(word, from);
-    if (at == std::string::npos) {
-      ADD_FAILURE() << "missing in order: " << word;
-      continue;
-    }
-    ++found;
-    from = at + word.size();
-  }
-  return total ? double(found) / double(total) : 0;
 }
 
 }  // namespace
