@@ -14,28 +14,10 @@
 #include <cstring>
 #include <string>
 
+#include "bench_file.h"
 #include "document/encoding.h"
 
 namespace {
-
-// The whole file in a new malloc'd NUL-terminated buffer, as the loader gets
-// it; null when it cannot be read.
-char* ReadBook(const char* path, size_t* length) {
-  FILE* f = fopen(path, "rb");
-  if (!f) return nullptr;
-  fseek(f, 0, SEEK_END);
-  const long size = ftell(f);
-  fseek(f, 0, SEEK_SET);
-  char* data = size > 0 ? static_cast<char*>(malloc(size_t(size) + 1)) : nullptr;
-  if (data && fread(data, 1, size_t(size), f) != size_t(size)) {
-    free(data);
-    data = nullptr;
-  }
-  fclose(f);
-  if (data) data[size] = '\0';
-  *length = size_t(size);
-  return data;
-}
 
 std::string BenchBook() {
   const char* dir = getenv("QUILLO_ENCODING_BENCH_DIR");
@@ -46,7 +28,7 @@ std::string BenchBook() {
 
 void BM_ConvertUtf8Book(benchmark::State& state) {
   size_t length = 0;
-  char* book = ReadBook(BenchBook().c_str(), &length);
+  char* book = ReadBenchFile(BenchBook().c_str(), &length);
   if (!book) {
     state.SkipWithError("no book (run scripts/bench-encoding.sh)");
     return;
@@ -70,7 +52,7 @@ BENCHMARK(BM_ConvertUtf8Book)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   if (argc == 3 && strcmp(argv[1], "--once") == 0) {
     size_t length = 0;
-    char* book = ReadBook(argv[2], &length);
+    char* book = ReadBenchFile(argv[2], &length);
     if (!book) return 1;
     int32_t size = int32_t(length);
     ConvertDocumentEncoding("book.txt", book, &size);

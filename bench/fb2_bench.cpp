@@ -12,29 +12,11 @@
 #include <iostream>
 #include <string>
 
+#include "bench_file.h"
 #include "bench_platform.h"
 #include "importers/load.h"
 
 namespace {
-
-// The whole file in a new malloc'd NUL-terminated buffer, as the loader is
-// handed it; null when it cannot be read.
-char* ReadBook(const char* path, size_t* length) {
-  FILE* f = fopen(path, "rb");
-  if (!f) return nullptr;
-  fseek(f, 0, SEEK_END);
-  const long size = ftell(f);
-  fseek(f, 0, SEEK_SET);
-  char* data = size > 0 ? static_cast<char*>(malloc(size_t(size) + 1)) : nullptr;
-  if (data && fread(data, 1, size_t(size), f) != size_t(size)) {
-    free(data);
-    data = nullptr;
-  }
-  fclose(f);
-  if (data) data[size] = '\0';
-  *length = size_t(size);
-  return data;
-}
 
 std::string BenchBook() {
   const char* dir = getenv("QUILLO_FB2_BENCH_DIR");
@@ -45,7 +27,7 @@ std::string BenchBook() {
 void BM_OpenFb2(benchmark::State& state) {
   StartBenchPlatform(true);
   size_t length = 0;
-  char* book = ReadBook(BenchBook().c_str(), &length);
+  char* book = ReadBenchFile(BenchBook().c_str(), &length);
   if (!book) {
     state.SkipWithError("no book (run scripts/bench-fb2.sh)");
     return;
@@ -71,7 +53,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && strcmp(argv[1], "--once") == 0) {
     StartBenchPlatform(true);
     size_t length = 0;
-    char* book = ReadBook(argv[2], &length);
+    char* book = ReadBenchFile(argv[2], &length);
     if (!book) return 1;
     LoadFromBuffer(g_text, argv[2], book, int32_t(length));
     fprintf(stderr, "%zu bytes in, %zu bytes of formatted text, %ld lines\n", length,

@@ -12,32 +12,14 @@
 #include <iostream>
 #include <string>
 
+#include "bench_file.h"
 #include "importers/html.h"
 
 namespace {
 
-// The whole file in a new malloc'd NUL-terminated buffer, as the loader hands
-// it over; null when it cannot be read.
-char* ReadPage(const char* path, size_t* length) {
-  FILE* f = fopen(path, "rb");
-  if (!f) return nullptr;
-  fseek(f, 0, SEEK_END);
-  const long size = ftell(f);
-  fseek(f, 0, SEEK_SET);
-  char* data = size > 0 ? static_cast<char*>(malloc(size_t(size) + 1)) : nullptr;
-  if (data && fread(data, 1, size_t(size), f) != size_t(size)) {
-    free(data);
-    data = nullptr;
-  }
-  fclose(f);
-  if (data) data[size] = '\0';
-  *length = size_t(size);
-  return data;
-}
-
 std::string ReadFile(const char* path) {
   size_t length = 0;
-  char* data = ReadPage(path, &length);
+  char* data = ReadBenchFile(path, &length);
   std::string page = data ? std::string(data, length) : std::string();
   free(data);
   return page;
@@ -77,7 +59,7 @@ BENCHMARK(BM_ImportHtml)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   if (argc == 3 && strcmp(argv[1], "--once") == 0) {
     size_t length = 0;
-    char* buffer = ReadPage(argv[2], &length);
+    char* buffer = ReadBenchFile(argv[2], &length);
     if (!buffer) return 1;
     ImportHtml(nullptr, buffer, int32_t(length));
     fprintf(stderr, "%zu bytes in, %zu bytes of formatted text\n", length, strlen(buffer));

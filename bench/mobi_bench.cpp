@@ -13,28 +13,10 @@
 #include <cstring>
 #include <string>
 
+#include "bench_file.h"
 #include "importers/mobi.h"
 
 namespace {
-
-// The whole file in a new malloc'd buffer, as the loader hands it over; null
-// when it cannot be read.
-char* ReadBook(const char* path, int32_t* length) {
-  FILE* f = fopen(path, "rb");
-  if (!f) return nullptr;
-  fseek(f, 0, SEEK_END);
-  const long size = ftell(f);
-  fseek(f, 0, SEEK_SET);
-  char* data = size > 0 ? static_cast<char*>(malloc(size_t(size) + 1)) : nullptr;
-  if (data && fread(data, 1, size_t(size), f) != size_t(size)) {
-    free(data);
-    data = nullptr;
-  }
-  fclose(f);
-  if (data) data[size] = '\0';
-  *length = int32_t(size);
-  return data;
-}
 
 std::string BenchDir() {
   const char* dir = getenv("QUILLO_MOBI_BENCH_DIR");
@@ -45,7 +27,7 @@ std::string BenchDir() {
 
 void ImportBook(benchmark::State& state, const char* file) {
   int32_t length = 0;
-  char* book = ReadBook((BenchDir() + "/" + file).c_str(), &length);
+  char* book = ReadBenchFile((BenchDir() + "/" + file).c_str(), &length);
   if (!book) {
     state.SkipWithError("no book (run scripts/bench-mobi.sh)");
     return;
@@ -77,7 +59,7 @@ BENCHMARK(BM_ImportAzw3)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   if (argc == 3 && strcmp(argv[1], "--once") == 0) {
     int32_t length = 0;
-    char* book = ReadBook(argv[2], &length);
+    char* book = ReadBenchFile(argv[2], &length);
     if (!book) return 1;
     char title[256];
     const int result = ImportMobi(&book, length, title, sizeof title, nullptr);

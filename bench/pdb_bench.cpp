@@ -11,28 +11,10 @@
 #include <cstring>
 #include <string>
 
+#include "bench_file.h"
 #include "importers/pdb.h"
 
 namespace {
-
-// The whole file in a new malloc'd buffer, as the loader hands it over; null
-// when it cannot be read.
-char* ReadBook(const char* path, int32_t* length) {
-  FILE* f = fopen(path, "rb");
-  if (!f) return nullptr;
-  fseek(f, 0, SEEK_END);
-  const long size = ftell(f);
-  fseek(f, 0, SEEK_SET);
-  char* data = size > 0 ? static_cast<char*>(malloc(size_t(size) + 1)) : nullptr;
-  if (data && fread(data, 1, size_t(size), f) != size_t(size)) {
-    free(data);
-    data = nullptr;
-  }
-  fclose(f);
-  if (data) data[size] = '\0';
-  *length = int32_t(size);
-  return data;
-}
 
 // The scratch folder: $TMPDIR, or /tmp without it.
 std::string TempDir() {
@@ -47,7 +29,7 @@ std::string BenchBook() {
 
 void BM_ImportPdb(benchmark::State& state) {
   int32_t length = 0;
-  char* book = ReadBook(BenchBook().c_str(), &length);
+  char* book = ReadBenchFile(BenchBook().c_str(), &length);
   if (!book) {
     state.SkipWithError("no book (run scripts/bench-pdb.sh)");
     return;
@@ -75,7 +57,7 @@ BENCHMARK(BM_ImportPdb)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   if (argc == 3 && strcmp(argv[1], "--once") == 0) {
     int32_t length = 0;
-    char* book = ReadBook(argv[2], &length);
+    char* book = ReadBenchFile(argv[2], &length);
     if (!book) return 1;
     ImportPdb(nullptr, &book, length);
     if (!book) return 1;
