@@ -21,7 +21,9 @@ build="${QUILLO_CONSOLE_BUILD:-$root/build-console}"
 prefix="$build/sysroot"
 src="$build/src"
 obj="$build/obj"
-"$root/scripts/deps.sh" gcc-arm-linux-gnueabi g++-arm-linux-gnueabi qemu-user cmake make pkg-config
+# apt-get source unpacks with dpkg-source (dpkg-dev); the compiler source is xz.
+"$root/scripts/deps.sh" gcc-arm-linux-gnueabi g++-arm-linux-gnueabi qemu-user cmake make pkg-config \
+  dpkg-dev xz-utils debian-archive-keyring binutils-arm-linux-gnueabi
 jobs="$(nproc)"
 arch=(-march=armv4t -marm -mfloat-abi=soft)
 mkdir -p "$prefix/bin" "$prefix/lib" "$prefix/include" "$src" "$obj"

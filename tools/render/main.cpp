@@ -35,6 +35,7 @@ void Usage() {
                "  -o FILE.bmp     write the screen at the position as a BMP\n"
                "  -p PIXELS       reading position (default 0; clamped as the reader does)\n"
                "  -z LEVEL        zoom level 0, 1 or 2 (default 0)\n"
+               "  --scroll N      then N steps of one pixel down, each drawn and shown\n"
                "  --paper RGB565  paper colour, for example 0xFFD8 (default: the reader's)\n"
                "  --pages         page numbers in the title bar (default: progress bar)\n"
                "  --no-title      hide the title bar\n"
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
   bool pages = false;
   bool noTitle = false;
   long position = 0;
+  long scroll = 0;
   long zoom = 0;
   long paper = -1;
   for (int i = 1; i < argc; ++i) {
@@ -98,6 +100,8 @@ int main(int argc, char** argv) {
       output = argv[++i];
     } else if (a == "-p" && i + 1 < argc) {
       position = std::strtol(argv[++i], nullptr, 10);
+    } else if (a == "--scroll" && i + 1 < argc) {
+      scroll = std::strtol(argv[++i], nullptr, 10);
     } else if (a == "-z" && i + 1 < argc) {
       zoom = std::strtol(argv[++i], nullptr, 10);
     } else if (a == "--paper" && i + 1 < argc) {
@@ -200,9 +204,13 @@ int main(int argc, char** argv) {
     TextInfo(g_text, text, sizeof text);
     std::printf("%s\n", text);
   }
+  int32_t at = int32_t(position);
+  // What the reader does for each pixel of the line-down key: draw the lines
+  // and the title bar into the back buffer and show it.
+  for (long step = 0; step < scroll; ++step) at = ScrollText(at, 1, g_video->BackBuffer(), true);
   if (output) {
     uint16_t* frame = g_video->BackBuffer();
-    const int32_t at = ScrollText(int32_t(position), 0, frame, false);
+    at = ScrollText(at, 0, frame, false);
     if (!WriteBmp(output, frame)) {
       std::fprintf(stderr, "quillo-render: cannot write %s\n", output);
       return 1;
