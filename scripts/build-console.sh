@@ -9,6 +9,8 @@
 #   build-console/sysroot   musl, the static libraries, the compiler wrappers
 #   build-console/quillo, build-console/quillo-render   the programs
 #
+#   scripts/build-console.sh [--tests]   (--tests: the unit tests as well)
+#
 # The cross compiler's own libgcc.a is Debian armel's, built for ARMv5TE: its
 # division, count-leading-zeros and soft-float helpers use clz. The helpers come
 # instead from the ARMv4T libgcc.a (the default multilib) of Debian's bare-metal
@@ -18,6 +20,9 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QUILLO_CONSOLE_BUILD:-$root/build-console}"
+# --tests builds the unit tests too, against the same musl and libraries.
+tests=OFF
+[ "${1:-}" = --tests ] && tests=ON
 prefix="$build/sysroot"
 src="$build/src"
 obj="$build/obj"
@@ -39,7 +44,9 @@ quiet() {
 
 # ---- Source packages and the bare-metal compiler's libgcc.a, by apt ----------
 apt="$build/apt"
-if [ ! -f "$src/.fetched" ]; then
+# The stamp names what was fetched, so a package added to the list is fetched.
+packages="musl zlib expat nettle libsdl1.2 googletest"
+if [ "$(cat "$src/.fetched" 2>/dev/null)" != "$packages" ]; then
   rm -rf "$apt" "$src"
   mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$src"
   : > "$apt/status"
@@ -56,7 +63,7 @@ if [ ! -f "$src/.fetched" ]; then
         -o Dir::Cache="$apt/cache" -o Debug::NoLocking=1 -o APT::Sandbox::User=root)
   log "Fetching source packages into $src"
   apt-get "${opts[@]}" -qq update
-  (cd "$src" && apt-get "${opts[@]}" -qq source musl zlib expat nettle libsdl1.2 >/dev/null \
+  (cd "$src" && apt-get "${opts[@]}" -qq source $packages >/dev/null \
      && apt-get "${opts[@]}" -qq --download-only source gcc-12 >/dev/null \
      && apt-get "${opts[@]}" -qq download gcc-arm-none-eabi)
   # Only the runtime libraries' part of the compiler's source is unpacked.
@@ -70,7 +77,7 @@ if [ ! -f "$src/.fetched" ]; then
   mkdir -p "$src/none-eabi"
   dpkg-deb --fsys-tarfile "$src"/gcc-arm-none-eabi_*.deb | tar -x -C "$src/none-eabi" --wildcards --no-wildcards-match-slash './usr/lib/gcc/arm-none-eabi/*/libgcc.a'
   rm -rf "$apt"
-  touch "$src/.fetched"
+  echo "$packages" > "$src/.fetched"
 fi
 srcdir() { find "$src" -maxdepth 1 -type d -name "$1-*" | head -n 1; }
 
@@ -192,6 +199,12 @@ if [ ! -f "$prefix/lib/libsupc++.a" ]; then
   # The configure script's compiler check links with g++, which names
   # libstdc++ before it exists: an empty archive stands in for it.
   rm -f "$prefix/lib/libstdc++.a"; arm-linux-gnueabi-ar rc "$prefix/lib/libstdc++.a"
+  # Headers of an earlier build would stand in front of the ones being built.
+  rm -rf "$prefix/include/c++"
+  # In a whole compiler build libgcc's configure names the thread model's
+  # header as gthr-default.h; POSIX threads (in musl's libc.a) here. Without
+  # it libstdc++ comes without std::mutex and std::thread.
+  cp "$src/gcc/libgcc/gthr-posix.h" "$src/gcc/libgcc/gthr-default.h"
   rm -rf "$obj/libstdcxx"; mkdir -p "$obj/libstdcxx"
   (cd "$obj/libstdcxx" && quiet configure.log "$src/gcc/libstdc++-v3/configure" \
      --host=arm-linux-musleabi --build="$(gcc -dumpmachine)" --prefix="$prefix" \
@@ -201,15 +214,34 @@ if [ ! -f "$prefix/lib/libsupc++.a" ]; then
      --disable-libstdcxx-pch --disable-libstdcxx-verbose --disable-libstdcxx-filesystem-ts \
      --enable-clocale=generic --disable-werror \
    && rm -f "$prefix/lib/libstdc++.a" \
+   && grep -q '^#define _GLIBCXX_HAS_GTHREADS 1' config.h \
    && quiet make.log make -j"$jobs" && quiet install.log make install)
 fi
 
-# ---- The reader and the page renderer ---------------------------------------
+# ---- GoogleTest, for the unit tests on this runtime (--tests) --------------
+if [ "$tests" = ON ] && [ ! -f "$prefix/lib/libgtest.a" ]; then
+  log "GoogleTest"
+  rm -rf "$obj/googletest"
+  quiet "$obj/googletest.configure.log" cmake -S "$(srcdir googletest)" -B "$obj/googletest" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/console-armv4t.cmake" -DQUILLO_CONSOLE_PREFIX="$prefix" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF \
+    -DBUILD_SHARED_LIBS=OFF -DINSTALL_GTEST=ON
+  quiet "$obj/googletest.make.log" cmake --build "$obj/googletest" -j"$jobs"
+  quiet "$obj/googletest.install.log" cmake --install "$obj/googletest"
+fi
+
+# ---- The reader and the page renderer (and the unit tests) -----------------
 log "quillo, quillo-render"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/console-armv4t.cmake" \
   -DQUILLO_CONSOLE_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DQUILLO_CONSOLE=ON \
-  -DQUILLO_TESTS=OFF -DQUILLO_BENCH=OFF >/dev/null
-nice -n 10 cmake --build "$build" -j"$jobs" --target quillo quillo-render
+  -DQUILLO_TESTS="$tests" -DQUILLO_BENCH=OFF "${launcher[@]}" >/dev/null
+if [ "$tests" = ON ]; then
+  nice -n 10 cmake --build "$build" -j"$jobs"
+else
+  nice -n 10 cmake --build "$build" -j"$jobs" --target quillo quillo-render
+fi
 cp "$build/tools/render/quillo-render" "$build/quillo-render"
 
 # ---- No instruction beyond ARMv4T --------------------------------------------

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # The console's own build under emulation: scripts/build-console.sh builds the
 # static ARMv4T reader and page renderer (and fails on any instruction beyond
-# ARMv4T in either), then the renderer runs under qemu-arm as an ARMv4T core
-# (-cpu ti925t) on the introduction and a few books, and every frame, text and
-# exit status must equal the x86 build's byte for byte.
+# ARMv4T in either) and the unit tests on the same musl, libstdc++ and
+# libraries. The unit tests run under qemu-arm as an ARMv4T core (-cpu ti925t),
+# then the renderer draws the introduction and a few books there, and every
+# frame, text and exit status must equal the x86 build's byte for byte.
 #   scripts/test-console.sh [X86_BUILD_DIR]   (default build/, the tests' build)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 host="${1:-$root/build}/tools/render/quillo-render"
 build="${QUILLO_CONSOLE_BUILD:-$root/build-console}"
 [ -x "$host" ] || { echo "no x86 page renderer at $host: build it first"; exit 1; }
-"$root/scripts/build-console.sh"
+"$root/scripts/build-console.sh" --tests
+(cd "$build" && ctest --output-on-failure -j"$(nproc)")
 console="$build/quillo-render"
 out="$build/frames"
 rm -rf "$out"; mkdir -p "$out"

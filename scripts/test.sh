@@ -5,8 +5,8 @@
 # and the unit tests again under AddressSanitizer (leaks included)
 # and UndefinedBehaviorSanitizer, then the unit tests built for the console's
 # 32-bit ARM under qemu-arm (scripts/test-arm.sh), and last the console's own
-# static ARMv4T build, whose frames under an emulated ARMv4T core must equal the
-# x86 build's (scripts/test-console.sh). Benchmarks are built, not run
+# static ARMv4T build: its unit tests under an emulated ARMv4T core, and its
+# frames there against the x86 build's (scripts/test-console.sh). Benchmarks are built, not run
 # (see README).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
