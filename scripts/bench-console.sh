@@ -29,8 +29,8 @@ peak() {  # prints the emulator's peak resident set in KB
     sed -n 's/.*Maximum resident set size (kbytes): //p'
 }
 
-OPEN=$(count "$BOOK" --info)
-BASE=$(count "$LINE" --info)
+OPEN=$(count "$BOOK")
+BASE=$(count "$LINE")
 HEIGHT=$("$HOST/tools/render/quillo-render" "$BOOK" --info 2>/dev/null | sed -n 's/.*(\([0-9]*\) pixs).*/\1/p')
 AT=$((HEIGHT / 2))
 ONE=$(count "$BOOK" -p "$AT" --scroll 1)
