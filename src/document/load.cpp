@@ -35,9 +35,10 @@ const char* TrimSdPath(const char* path) {
 }
 
 void JoinSoftBreaks(Text* text) {
-  if (!text || !text->text) return;
-  char* s = text->text;
-  const size_t n = std::strlen(s);
+  if (text && text->text) JoinSoftBreaks(text->text, std::strlen(text->text));
+}
+
+size_t JoinSoftBreaks(char* s, size_t n) {
   // Only CR starts a soft break ("x", " ", CR, LF with x no space), and CRs are
   // rare, so the text is moved in runs between them. read is the first byte
   // not yet consumed; a soft break whose first byte was consumed by the
@@ -62,6 +63,7 @@ void JoinSoftBreaks(Text* text) {
   if (write != read) std::memmove(s + write, s + read, run);
   write += run;
   s[write] = 0;
+  return write;
 }
 
 char* ReadWholeFile(Text* text, const char* path, int32_t* size) {

@@ -3,6 +3,7 @@
 // that picks the importer and lays the text out is importers/load.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct Text;
@@ -19,6 +20,10 @@ char* ReadWholeFile(Text* text, const char* path, int32_t* size);
 // Joins soft line breaks in place: a byte other than a space followed by a
 // space, CR and LF loses the CR LF, so hard-wrapped paragraphs flow again.
 void JoinSoftBreaks(Text* text);
+
+// The same over the length bytes before text's NUL, known to the caller, so
+// the text is not measured again; returns the joined text's length.
+size_t JoinSoftBreaks(char* text, size_t length);
 
 // What follows the last "/" of path (all of it when it has none): a pointer into path.
 const char* BaseName(const char* path);

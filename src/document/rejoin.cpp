@@ -510,6 +510,10 @@ bool UnjoinHardWrapped(char* s, size_t length, const RejoinRecord& record) {
 }
 
 void RejoinLoadedText(Text* text, bool plainText) {
+  RejoinLoadedText(text, plainText, text && text->text ? std::strlen(text->text) : 0);
+}
+
+void RejoinLoadedText(Text* text, bool plainText, size_t length) {
   g_state.text = nullptr;
   g_state.eligible = false;
   g_state.joined = false;
@@ -517,7 +521,7 @@ void RejoinLoadedText(Text* text, bool plainText) {
   g_state.record.paragraphEnds.clear();
   if (!text || !text->text || !plainText) return;
   g_state.text = text->text;
-  g_state.length = std::strlen(text->text);
+  g_state.length = length;
   // Texts beyond what the record of a join holds are never joined (the
   // loader cuts documents at that size already).
   if (g_state.length >= JOIN_MAX_TEXT) return;

@@ -65,6 +65,9 @@ bool UnjoinHardWrapped(char* text, size_t length, const RejoinRecord& record);
 // joins it. Never changes the text's length. Memory shortage leaves it as it is.
 void RejoinLoadedText(Text* text, bool plainText);
 
+// The same for a text whose length (the bytes before its NUL) the loader knows.
+void RejoinLoadedText(Text* text, bool plainText, size_t length);
+
 // Brings the document on screen in line with the "Rejoin lines" setting after
 // it changed: joins a plain text loaded unjoined, or puts back the line ends
 // joined at load. Returns true when the text changed (the caller lays it out

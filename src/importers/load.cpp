@@ -5,6 +5,7 @@
 // converted to it first.
 #include "importers/load.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,10 +26,10 @@
 
 namespace {
 
-// Ends the formatted text before TEXT_MAX_BYTES, never inside a format code.
-void CutToLimit(Text* text, char* buffer) {
-  // strnlen stops at the text's own NUL: nothing past the buffer is read.
-  if (strnlen(buffer, size_t(TEXT_MAX_BYTES)) < size_t(TEXT_MAX_BYTES)) return;
+// Ends the formatted text, length bytes before its NUL, before
+// TEXT_MAX_BYTES, never inside a format code. Returns the length it leaves.
+size_t CutToLimit(Text* text, char* buffer, size_t length) {
+  if (length < size_t(TEXT_MAX_BYTES)) return length;
   size_t cut = size_t(TEXT_MAX_BYTES) - 1;
   if (buffer[cut - 2] == FORMAT_CODE) {
     cut -= 2;
@@ -38,14 +39,15 @@ void CutToLimit(Text* text, char* buffer) {
   buffer[cut] = 0;
   GpTrace("LoadFromBuffer: text cut at %ld bytes\n", long(cut));
   text->incomplete = true;
+  return cut;
 }
 
-// True when a byte other than NUL follows the first NUL among the size bytes:
-// plain text ends at its first NUL, so what follows it is not shown. Zeros
-// alone after it (a from-memory text's own NUL, a file padded with zeros) lose
-// nothing.
-bool CutByNul(const char* buffer, int32_t size) {
-  for (size_t i = strnlen(buffer, size_t(size)); i < size_t(size); ++i)
+// True when a byte other than NUL follows the first NUL, at nul, among the
+// size bytes: plain text ends at its first NUL, so what follows it is not
+// shown. Zeros alone after it (a from-memory text's own NUL, a file padded
+// with zeros) lose nothing.
+bool CutByNul(const char* buffer, size_t nul, int32_t size) {
+  for (size_t i = nul; i < size_t(size); ++i)
     if (buffer[i]) return true;
   return false;
 }
@@ -141,6 +143,9 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
   // Plain text and PalmDoc books may be hard-wrapped; other formats carry
   // their own paragraphs.
   bool plainText = kindlePlainText;
+  // The text's length once a step has measured it (on the console every pass
+  // that measures a long text again costs a tenth of a second).
+  size_t measured = SIZE_MAX;
   if (buffer && !pdfRead) {
     // UTF-8 and UTF-16 text becomes code page 1252 before the importer is chosen.
     ConvertDocumentEncoding(name, buffer, &size);
@@ -164,7 +169,10 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
     } else {
       plainText = true;
       // Binary data, or UTF-16 too far from Latin text to be recognised.
-      if (CutByNul(buffer, size)) text->incomplete = true;
+      if (size > 0) {
+        measured = strnlen(buffer, size_t(size));
+        if (CutByNul(buffer, measured, size)) text->incomplete = true;
+      }
     }
   }
   if (!buffer || !buffer[0]) {
@@ -184,18 +192,22 @@ int LoadFromBuffer(Text* text, const char* name, char* buffer, int32_t size) {
   }
   std::free(kept.text);
   std::free(kept.lines);
+  // Each step below hands on the text's length.
+  size_t length = 0;
   if (buffer) {
-    CutToLimit(text, buffer);
+    // strnlen stops at the text's own NUL: nothing past the buffer is read.
+    if (measured == SIZE_MAX) measured = strnlen(buffer, size_t(TEXT_MAX_BYTES));
+    length = CutToLimit(text, buffer, measured);
     // Importing shrinks a text in place (markup, UTF-8, a cut at the limit):
     // the bytes past its end go back before the line table is built.
-    const size_t used = std::strlen(buffer) + 1;
+    const size_t used = length + 1;
     if (size > 0 && used < size_t(size) / 2 + 1) {
       if (char* smaller = static_cast<char*>(std::realloc(buffer, used))) buffer = smaller;
     }
+    length = JoinSoftBreaks(buffer, length);
   }
   text->text = buffer;
-  JoinSoftBreaks(text);
-  RejoinLoadedText(text, plainText);
+  RejoinLoadedText(text, plainText, length);
   LayoutLines(text, text->font, text->text, START_STYLE);
   if (buffer && text->incomplete) {
     // What was read stays on screen, but the reader must know it is not all.
