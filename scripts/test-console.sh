@@ -47,4 +47,20 @@ for c in "${cases[@]}"; do
     echo "ok   $name"
   fi
 done
+
+# The reader itself starts on the emulated core: with SDL's dummy driver and no
+# key pressed it shows the introduction and waits in its loop; SIGTERM then
+# saves the settings, as a console switched off would.
+run="$build/run"
+rm -rf "$run"; mkdir -p "$run"
+set +e
+(cd "$run" && SDL_VIDEODRIVER=dummy timeout 5 qemu-arm -cpu ti925t "$build/quillo" > trace.txt 2>&1)
+status=$?
+set -e
+if [ "$status" = 124 ] && grep -q -- "-while loop" "$run/trace.txt" && [ "$(stat -c %s "$run/quillo.cfg" 2>/dev/null)" = 606 ]; then
+  echo "ok   the reader starts, waits for keys and saves its settings on SIGTERM"
+else
+  echo "FAIL the reader under qemu-arm -cpu ti925t (status $status; see $run/trace.txt)"
+  failed=1
+fi
 exit "$failed"
