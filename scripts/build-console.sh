@@ -8,6 +8,7 @@
 #
 #   build-console/sysroot   musl, the static libraries, the compiler wrappers
 #   build-console/quillo, build-console/quillo-render   the programs
+#   build-console/quillo.gpe   the launcher to copy beside quillo on the card
 #
 #   scripts/build-console.sh [--tests]   (--tests: the unit tests as well)
 #
@@ -243,6 +244,10 @@ else
   nice -n 10 cmake --build "$build" -j"$jobs" --target quillo quillo-render
 fi
 cp "$build/tools/render/quillo-render" "$build/quillo-render"
+# The launcher the console's menu starts: the reader keeps quillo.cfg and
+# quillo.mrf in its working folder, so that is made the reader's own folder.
+printf '#!/bin/sh\ncd "$(dirname "$0")"\nexec ./quillo\n' > "$build/quillo.gpe"
+chmod +x "$build/quillo.gpe"
 
 # ---- No instruction beyond ARMv4T --------------------------------------------
 # Allowed by name: musl's ARMv6/v7 atomics, chosen at run time only when the
