@@ -1,5 +1,6 @@
-// Helpers of the book importers' tests: the formatted text without its codes,
-// the share of a source's words found in order, and golden texts.
+// Helpers of the book importers' tests: their fixture, the formatted text
+// without its codes, the share of a source's words found in order, and golden
+// texts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +11,52 @@
 #include <string>
 
 #include "document/dump.h"
+#include "document/text.h"
+#include "document/layout.h"
 #include "harness.h"
+#include "importers/load.h"
+#include "platform/font.h"
+#include "platform/keys.h"
+#include "platform/settings.h"
+#include "platform/video.h"
+#include "zip/archive_load.h"
+
+// The reader with the small font and a page on screen before each book, which
+// a book that fails to load must leave as it was.
+class BookTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StartTestPlatform();
+    InitFonts();
+    ResetSettings();
+    g_standardFont = &FontSmall;
+    g_video->SetStandardFont(&FontSmall);
+    RecomputeInterfaceColour();
+    if (!g_text) g_text = CreateText(TEXT_LAYOUT_WIDTH);
+    SelectZoomFont();
+    Before();
+    GpSetKeyScript({{KEY_ACCEPT, 1000000}});
+  }
+  void TearDown() override {
+    GpClearKeyScript();
+    ClearTextContents(g_text);
+    ResetSettings();
+  }
+  static constexpr const char* kBefore = "The page before the book.";
+  void Before() {
+    LoadFromMemory(g_text, strdup(kBefore));
+    std::strcpy(g_text->name, "before.txt");
+  }
+  // Loads path as the page renderer does; the box texts and traces land in *messages.
+  int Load(const std::string& path, std::string* messages = nullptr) {
+    testing::internal::CaptureStdout();
+    const int result = LoadFileOrArchiveEntry(g_text, path.c_str());
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (messages) *messages = out;
+    return result;
+  }
+  std::string Text() const { return g_text->text ? g_text->text : ""; }
+};
 
 // The text without its format codes, so that a bold word is one word.
 inline std::string WithoutCodes(const std::string& text) {

@@ -36,38 +36,7 @@ namespace {
 const std::string kData = std::string(QUILLO_SOURCE_DIR) + "/tests/data/epub/";
 const char kPageBreak[] = {'\n', 1, 'P', '\n', 0};
 
-class EpubTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    StartTestPlatform();
-    InitFonts();
-    ResetSettings();
-    g_standardFont = &FontSmall;
-    g_video->SetStandardFont(&FontSmall);
-    RecomputeInterfaceColour();
-    if (!g_text) g_text = CreateText(TEXT_LAYOUT_WIDTH);
-    LoadFromMemory(g_text, strdup("The page before the book."));
-    g_text->name[0] = 0;
-    SelectZoomFont();
-    GpSetKeyScript({{KEY_ACCEPT, 1000000}});
-  }
-  void TearDown() override {
-    GpClearKeyScript();
-    ClearTextContents(g_text);
-    ResetSettings();
-  }
-
-  // Loads path as the page renderer does; messages (the box texts and the
-  // traces) land in *messages.
-  int Load(const std::string& path, std::string* messages = nullptr) {
-    testing::internal::CaptureStdout();
-    const int result = LoadFileOrArchiveEntry(g_text, path.c_str());
-    const std::string out = testing::internal::GetCapturedStdout();
-    if (messages) *messages = out;
-    return result;
-  }
-  std::string Text() const { return g_text->text ? g_text->text : ""; }
-};
+using EpubTest = BookTest;
 
 // The book's text in code page 1252, without its front matter and marks.
 std::string SourceWords() {

@@ -38,39 +38,7 @@ const std::string kData = std::string(QUILLO_SOURCE_DIR) + "/tests/data/fb2/";
 const char kPageBreak[] = {'\n', 1, 'P', '\n', 0};
 const char kTitle[] = "Crossings \x97 \x93Tales of the Estuary\x94";
 
-class Fb2Test : public ::testing::Test {
- protected:
-  void SetUp() override {
-    StartTestPlatform();
-    InitFonts();
-    ResetSettings();
-    g_standardFont = &FontSmall;
-    g_video->SetStandardFont(&FontSmall);
-    RecomputeInterfaceColour();
-    if (!g_text) g_text = CreateText(TEXT_LAYOUT_WIDTH);
-    SelectZoomFont();
-    Before();
-    GpSetKeyScript({{KEY_ACCEPT, 1000000}});
-  }
-  void TearDown() override {
-    GpClearKeyScript();
-    ClearTextContents(g_text);
-    ResetSettings();
-  }
-  void Before() {
-    LoadFromMemory(g_text, strdup("The page before the book."));
-    std::strcpy(g_text->name, "before.txt");
-  }
-  // Loads path as the page renderer does; the box texts and traces land in *messages.
-  int Load(const std::string& path, std::string* messages = nullptr) {
-    testing::internal::CaptureStdout();
-    const int result = LoadFileOrArchiveEntry(g_text, path.c_str());
-    const std::string out = testing::internal::GetCapturedStdout();
-    if (messages) *messages = out;
-    return result;
-  }
-  std::string Text() const { return g_text->text ? g_text->text : ""; }
-};
+using Fb2Test = BookTest;
 
 // The source's words in code page 1252, without the markdown marks.
 std::string SourceWords() {

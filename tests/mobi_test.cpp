@@ -34,38 +34,8 @@ namespace {
 
 const std::string kData = std::string(QUILLO_SOURCE_DIR) + "/tests/data/mobi/";
 const char kPageBreak[] = {'\n', 1, 'P', '\n', 0};
-const char kBefore[] = "The page before the book.";
 
-class MobiTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    StartTestPlatform();
-    InitFonts();
-    ResetSettings();
-    g_standardFont = &FontSmall;
-    g_video->SetStandardFont(&FontSmall);
-    RecomputeInterfaceColour();
-    if (!g_text) g_text = CreateText(TEXT_LAYOUT_WIDTH);
-    LoadFromMemory(g_text, strdup(kBefore));
-    std::strcpy(g_text->name, "before.txt");
-    SelectZoomFont();
-    GpSetKeyScript({{KEY_ACCEPT, 1000000}});
-  }
-  void TearDown() override {
-    GpClearKeyScript();
-    ClearTextContents(g_text);
-    ResetSettings();
-  }
-  // Loads path as the page renderer does; the box texts and traces land in *messages.
-  int Load(const std::string& path, std::string* messages = nullptr) {
-    testing::internal::CaptureStdout();
-    const int result = LoadFileOrArchiveEntry(g_text, path.c_str());
-    const std::string out = testing::internal::GetCapturedStdout();
-    if (messages) *messages = out;
-    return result;
-  }
-  std::string Text() const { return g_text->text ? g_text->text : ""; }
-};
+using MobiTest = BookTest;
 
 std::string ToCp1252(std::string utf8) {
   std::vector<char> buffer(utf8.begin(), utf8.end());
