@@ -56,6 +56,19 @@ class BookTest : public ::testing::Test {
     return result;
   }
   std::string Text() const { return g_text->text ? g_text->text : ""; }
+  // Loading path fails with one message box holding message, and the page
+  // before stays on screen with its name.
+  void ExpectRefused(const std::string& path, const char* message) {
+    SCOPED_TRACE(path);
+    Before();
+    const uint32_t polls = GpKeyScriptPolls();
+    std::string messages;
+    EXPECT_EQ(Load(path, &messages), 0);
+    EXPECT_NE(messages.find(message), std::string::npos) << messages;
+    EXPECT_EQ(GpKeyScriptPolls() - polls, 1u) << "one box";
+    EXPECT_EQ(Text(), kBefore);
+    EXPECT_STREQ(g_text->name, "before.txt");
+  }
 };
 
 // The text without its format codes, so that a bold word is one word.
